@@ -1,0 +1,42 @@
+#include "main_window/form1.h"
+
+#include <vector>
+
+#include "file_picker/module1.h"
+
+namespace velmora {
+
+Form1::Form1(const platform::Platform& host) : host_(host) {}
+
+void Form1::Click(ControlId control) {
+  switch (control) {
+    case ControlId::CmdGetMidFile: CmdGetMidFile_Click(); break;
+    case ControlId::cmdPlay: cmdPlay_Click(); break;
+    case ControlId::cmdStop: cmdStop_Click(); break;
+    case ControlId::Label1:
+    case ControlId::Label2: break;  // labels have no click handler
+  }
+}
+
+void Form1::Unload(std::int16_t& cancel) { Form_Unload(cancel); }
+
+void Form1::CmdGetMidFile_Click() {
+  const std::vector<std::string> descriptions{"Mid Files (*.mid)", ""};
+  const std::vector<std::string> patterns{"*.Mid", ""};
+  const float count = 1;
+  const std::string buffer = Module1::ShowOpenFile(host_, "Open File", patterns, descriptions, count);
+  FileName = buffer.substr(0, buffer.find('\0'));
+  CheckFile();
+}
+
+void Form1::CheckFile() {
+  const char separator = host_.files.PathSeparator();
+  SlashPos = static_cast<std::int16_t>(FileName.size());
+  while (SlashPos > 0 && FileName[SlashPos - 1] != separator) --SlashPos;
+  if (SlashPos == 0) return;
+  FileTitle = FileName.substr(SlashPos);
+  host_.window.SetVisible(ControlId::cmdPlay, true);
+  host_.window.SetVisible(ControlId::CmdGetMidFile, false);
+}
+
+}  // namespace velmora

@@ -1,0 +1,19 @@
+#pragma once
+// Everything the program reaches of its host, one interface per concern. Each platform folder
+// (posix, win32, fake) implements them; the program's own code sees nothing else.
+
+#include "platform/file_system.h"
+#include "platform/mci.h"
+#include "platform/open_file_dialog.h"
+#include "platform/window_system.h"
+
+namespace velmora::platform {
+
+struct Platform {
+  WindowSystem& window;
+  OpenFileDialog& dialog;
+  Mci& mci;
+  FileSystem& files;
+};
+
+}  // namespace velmora::platform

@@ -1,0 +1,47 @@
+#pragma once
+// What the program needs of the window system: one top-level window built from the stored design,
+// captions and visible flags of its controls, the window's position and size in twips, and the
+// event loop's two services (process pending events, end the program).
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "main_window/form_design.h"
+
+namespace velmora::platform {
+
+using InstanceHandle = std::uintptr_t;
+
+enum class WindowMetric { Left, Top, Width, Height };
+
+// Receives the window's events; the window system calls it on the program's one thread.
+class WindowEvents {
+ public:
+  virtual ~WindowEvents() = default;
+  virtual void Click(ControlId control) = 0;
+  virtual void Unload(std::int16_t& cancel) = 0;
+};
+
+class WindowSystem {
+ public:
+  virtual ~WindowSystem() = default;
+
+  // Shows text up to its first NUL; CR LF starts a new line.
+  virtual void SetCaption(ControlId control, std::string_view text) = 0;
+  virtual void SetVisible(ControlId control, bool visible) = 0;
+
+  // Twips. A read that fails gives nothing; a value the window system cannot take gives false.
+  virtual std::optional<float> GetWindowMetric(WindowMetric metric) = 0;
+  virtual bool SetWindowMetric(WindowMetric metric, float twips) = 0;
+  virtual std::optional<float> ScreenWidth() = 0;
+
+  virtual InstanceHandle ModuleInstance() = 0;
+
+  // Returns once every waiting event, repaints and clicks included, has been handled.
+  virtual void ProcessPendingEvents() = 0;
+  // No further handler runs and the process exits.
+  [[noreturn]] virtual void EndProgram() = 0;
+};
+
+}  // namespace velmora::platform
