@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Velmora and opens it in the folder of the demo tune, so that
+# "Get Mid File" shows something to play.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+scripts/install_dependencies.sh run
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+cmake --build build --target velmora -j"$(nproc)"
+
+cd resources/demo
+exec ../../build/velmora
