@@ -11,8 +11,9 @@ namespace velmora::Module1 {
 
 inline constexpr std::size_t kFileBufferLength = 254;
 
-// For each type in list order: description, " (", pattern, ")", NUL, pattern, NUL. Entries from index
-// 0 while index <= count - 1 (single precision). Throws std::out_of_range past either list's end.
+// For each type in list order: description, " (", pattern, ")", NUL, pattern, NUL. Entries from
+// index 0 while index <= count - 1 (single precision). Throws std::out_of_range past either list's
+// end.
 std::string BuildFilter(const std::vector<std::string>& patterns,
                         const std::vector<std::string>& descriptions, float count);
 

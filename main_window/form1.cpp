@@ -24,7 +24,8 @@ void Form1::CmdGetMidFile_Click() {
   const std::vector<std::string> descriptions{"Mid Files (*.mid)", ""};
   const std::vector<std::string> patterns{"*.Mid", ""};
   const float count = 1;
-  const std::string buffer = Module1::ShowOpenFile(host_, "Open File", patterns, descriptions, count);
+  const std::string buffer =
+      Module1::ShowOpenFile(host_, "Open File", patterns, descriptions, count);
   FileName = buffer.substr(0, buffer.find('\0'));
   CheckFile();
 }

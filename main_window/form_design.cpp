@@ -6,6 +6,7 @@ namespace {
 constexpr std::uint32_t kLightGrey = 0x00C0C0C0;
 }
 
+// clang-format off: one row per control reads as the design table it is
 const FormDesign kForm1Design{
     "Velmora",
     2670,
@@ -24,6 +25,7 @@ const FormDesign kForm1Design{
          0, 2040, 2655, 255, true, 4, false},
     }},
 };
+// clang-format on
 
 // The table lists the controls in ControlId order, so a control is found by its id alone.
 const ControlDesign& FormDesign::control(ControlId id) const {

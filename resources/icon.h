@@ -9,8 +9,10 @@ namespace velmora::resources {
 
 inline constexpr int kIconSize = 32;
 
-extern const std::array<std::uint32_t, 16> kIconPalette;                    // 0x00RRGGBB
-extern const std::array<std::uint8_t, kIconSize * kIconSize> kIconPixels;  // palette index, rows top down
-extern const std::array<std::uint8_t, kIconSize * kIconSize> kIconOpaque;  // 1 where the picture is drawn
+extern const std::array<std::uint32_t, 16> kIconPalette;  // 0x00RRGGBB
+extern const std::array<std::uint8_t, kIconSize * kIconSize>
+    kIconPixels;  // palette index, rows top down
+extern const std::array<std::uint8_t, kIconSize * kIconSize>
+    kIconOpaque;  // 1 where the picture is drawn
 
 }  // namespace velmora::resources

@@ -31,8 +31,10 @@ TEST(Closing, WhilePlayingStopsTheMusicBeforeTheWindowMoves) {
 
 TEST(Closing, EachPassMovesThirtyAndShrinksSixtyUntilTheTopPassesTheScreenWidth) {
   FakeForm f;
-  f.platform.metrics = {{WindowMetric::Left, 0}, {WindowMetric::Top, 0},
-                        {WindowMetric::Width, 3000}, {WindowMetric::Height, 3000}};
+  f.platform.metrics = {{WindowMetric::Left, 0},
+                        {WindowMetric::Top, 0},
+                        {WindowMetric::Width, 3000},
+                        {WindowMetric::Height, 3000}};
   f.platform.screenWidth = 300;
   Close(f);
   // The top must exceed 300: 330 after 11 passes (a top equal to the width runs one more pass).
@@ -41,7 +43,8 @@ TEST(Closing, EachPassMovesThirtyAndShrinksSixtyUntilTheTopPassesTheScreenWidth)
   EXPECT_EQ(f.platform.metrics[WindowMetric::Left], 330);
   EXPECT_EQ(f.platform.metrics[WindowMetric::Width], 3000 - 11 * 60);
   EXPECT_EQ(f.platform.metrics[WindowMetric::Height], 3000 - 11 * 60);
-  const std::vector<std::string> firstPass(f.platform.calls.begin() + 2, f.platform.calls.begin() + 12);
+  const std::vector<std::string> firstPass(f.platform.calls.begin() + 2,
+                                           f.platform.calls.begin() + 12);
   EXPECT_EQ(firstPass, (std::vector<std::string>{"Get Top", "Set Top 30", "Get Left", "Set Left 30",
                                                  "Get Width", "Set Width 2940", "Get Height",
                                                  "Set Height 2940", "Get Top", "ScreenWidth"}));

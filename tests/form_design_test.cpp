@@ -1,4 +1,5 @@
-// The stored design: the window's size and colour, the controls' geometry, start state and tab order.
+// The stored design: the window's size and colour, the controls' geometry, start state and tab
+// order.
 #include <gtest/gtest.h>
 
 #include <algorithm>

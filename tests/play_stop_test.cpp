@@ -53,7 +53,8 @@ TEST(Stop, AFailingCloseIsSilent) {
   EXPECT_TRUE(f.Shows(ControlId::CmdGetMidFile));
 }
 
-// A failure is shown as the step and the platform's text, the alias is released, the window is Idle.
+// A failure is shown as the step and the platform's text, the alias is released, the window is
+// Idle.
 TEST(Play, FailedOpenShowsItsErrorClosesTheAliasAndReturnsToIdle) {
   FakeForm f;
   f.Choose("C:\\notmidi.mid");

@@ -54,7 +54,8 @@ std::optional<float> FakePlatform::GetWindowMetric(WindowMetric metric) {
 }
 
 bool FakePlatform::SetWindowMetric(WindowMetric metric, float twips) {
-  calls.push_back("Set " + std::string(NameOf(metric)) + " " + std::to_string(static_cast<int>(twips)));
+  calls.push_back("Set " + std::string(NameOf(metric)) + " " +
+                  std::to_string(static_cast<int>(twips)));
   if (rejectWrites[metric]) return false;
   const bool isSize = metric == WindowMetric::Width || metric == WindowMetric::Height;
   metrics[metric] = isSize ? std::max(twips, minimumSize) : twips;

@@ -37,7 +37,7 @@ class FakePlatform : public platform::WindowSystem,
   float screenWidth = 1920 * 15;
   std::map<platform::WindowMetric, bool> rejectWrites;  // writes that the window system refuses
   bool failReads = false;
-  float minimumSize = 0;  // width/height below this are held at it
+  float minimumSize = 0;                            // width/height below this are held at it
   std::deque<std::function<void()>> pendingEvents;  // run by the next ProcessPendingEvents
 
   // Dialog: the next answers, in order; with none left the dialog is cancelled.
