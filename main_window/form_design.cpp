@@ -6,7 +6,8 @@ namespace {
 constexpr std::uint32_t kLightGrey = 0x00C0C0C0;
 }
 
-// clang-format off: one row per control reads as the design table it is
+// One row per control, as a design table reads.
+// clang-format off
 const FormDesign kForm1Design{
     "Velmora",
     2670,
