@@ -23,6 +23,8 @@ tests/desktop_session.sh bash -c '
   ctest --test-dir build --output-on-failure
   echo "== Linux build with AddressSanitizer and UndefinedBehaviorSanitizer =="
   ctest --test-dir build-asan --output-on-failure
+  echo "== Fuzzers, seeded from the checked-in corpus =="
+  tests/fuzz/run_fuzzers.sh 10
   if [ -x tests/windows_builds.sh ]; then
     echo "== Windows builds =="
     tests/windows_builds.sh
