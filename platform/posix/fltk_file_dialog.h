@@ -1,0 +1,31 @@
+#pragma once
+// The open-file dialog on the Linux desktop: FLTK's native chooser (the desktop's GTK dialog when
+// GTK is installed, FLTK's own otherwise), driven by the Windows-style request record.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/open_file_dialog.h"
+
+namespace velmora::posix {
+
+// A Windows pattern as an FLTK glob that matches names regardless of case, as Windows does:
+// "*.Mid" -> "*.[Mm][Ii][Dd]"; "*.mid;*.rmi" -> "{*.[Mm][Ii][Dd],*.[Rr][Mm][Ii]}"; "*.*" -> "*".
+std::string CaseInsensitiveGlob(std::string_view pattern);
+
+// The request's filter (description NUL pattern NUL ..., ending at an empty description or the end
+// of the text) as FLTK's filter list: one "description TAB glob" line per pair.
+std::string ChooserFilter(std::string_view windowsFilter);
+
+// Writes the chosen path into the fixed-length buffer as the Windows dialog does: the path, a NUL,
+// the rest untouched, the length unchanged. maxFile counts the terminating NUL, as does the buffer's
+// own end. A path that does not fit changes nothing and gives false.
+bool WriteChosenPath(std::string& buffer, std::uint32_t maxFile, std::string_view path);
+
+class FltkFileDialog : public platform::OpenFileDialog {
+ public:
+  bool GetOpenFileName(platform::OpenFileName& request) override;
+};
+
+}  // namespace velmora::posix
