@@ -59,13 +59,13 @@ float DisplayScale::ToTwipsY(int pixels) const { return pixels * kTwipsPerInch /
 
 DisplayScale DisplayScale::OfDisplay() {
   fl_open_display();
-  DisplayScale scale;
   float h = 0, v = 0;
   Fl::screen_dpi(h, v, 0);
-  // A display that reports no physical size gives 0 or nonsense: keep the desktop's usual 96.
-  if (h >= 24 && h <= 1200) scale.dpiX = h;
-  if (v >= 24 && v <= 1200) scale.dpiY = v;
-  return scale;
+  // X works the density out from the screen's size in whole millimetres, so the two axes differ
+  // by that rounding (96 x 95.92 on a 1920 x 1080 screen at 96 DPI). A desktop has one density:
+  // the wider axis, the more exact, to the whole dot. A display that reports no size keeps 96.
+  const float dpi = (h >= 24 && h <= 1200) ? std::round(h) : 96.0f;
+  return DisplayScale{dpi, dpi};
 }
 
 std::string LabelText(std::string_view caption) {
