@@ -1,10 +1,16 @@
 // The Linux open dialog's translation of the Windows request: patterns, filter list, result buffer.
 #include <FL/filename.H>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 
 #include "platform/posix/fltk_file_dialog.h"
+#include "tests/x11_session.h"
 
 namespace velmora::posix {
 namespace {
@@ -76,6 +82,69 @@ TEST_F(ChosenPath, APathThatDoesNotFitFailsAndChangesNothing) {
   EXPECT_EQ(small, "     ");
   EXPECT_TRUE(WriteChosenPath(small, 255, "/a/bc"));
   EXPECT_EQ(small, "/a/bc");
+}
+
+// The real dialog on the test display, answered through the keyboard by xdotool from a second
+// thread while the dialog runs its own loop on this one.
+class RealDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string why = testing::WhyNoDisplay(); !why.empty()) GTEST_SKIP() << why;
+    if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "xdotool is not installed";
+    folder = std::filesystem::temp_directory_path() / ("velmora-dialog-" + std::to_string(getpid()));
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"SONG.MID", "song.mid", "Song.Mid", "notes.txt"}) std::ofstream(folder / name);
+    // The dialog must open where the request says, not in the process's own folder.
+    home = std::filesystem::current_path();
+    std::filesystem::current_path("/");
+
+    request.title = "Open File";
+    request.filter = "Mid Files (*.mid) (*.Mid)\0*.Mid\0"s;
+    request.file.assign(254, ' ');
+    request.maxFile = 255;
+    request.initialDir = folder.string();
+  }
+  void TearDown() override {
+    if (folder.empty()) return;
+    std::filesystem::current_path(home);
+    std::filesystem::remove_all(folder);
+  }
+
+  // Waits for the window titled "Open File", gives it the keyboard and types the xdotool keys.
+  static std::thread Answer(const std::string& keys) {
+    return std::thread([keys] {
+      const std::string script =
+          "id=$(timeout 20 xdotool search --sync --name '^Open File$' | head -1) && "
+          "xdotool windowfocus --sync \"$id\" && sleep 0.3 && " + keys +
+          // A dialog that did not take the answer is cancelled, so the test fails instead of hanging.
+          "; for i in $(seq 50); do [ -z \"$(xdotool search --onlyvisible --name '^Open File$')\" ] && exit 0; sleep 0.1; done; "
+          "xdotool search --name '^Open File$' windowfocus --sync key Escape";
+      std::system(script.c_str());
+    });
+  }
+
+  std::filesystem::path folder, home;
+  platform::OpenFileName request;
+  FltkFileDialog dialog;
+};
+
+TEST_F(RealDialog, OpensInTheInitialFolderAndReturnsTheChosenPath) {
+  // The name alone, typed into the location field, is taken in the folder the dialog shows.
+  std::thread user = Answer("xdotool key ctrl+l && sleep 0.3 && xdotool type SONG.MID && sleep 0.3 && xdotool key Return");
+  const bool chosen = dialog.GetOpenFileName(request);
+  user.join();
+  ASSERT_TRUE(chosen);
+  const std::string path = (folder / "SONG.MID").string();
+  EXPECT_EQ(request.file.size(), 254u);
+  EXPECT_EQ(request.file.substr(0, path.size() + 1), path + '\0');
+  EXPECT_EQ(request.file.substr(path.size() + 1), std::string(254 - path.size() - 1, ' '));
+}
+
+TEST_F(RealDialog, CancelLeavesTheBlanks) {
+  std::thread user = Answer("xdotool key Escape");
+  EXPECT_FALSE(dialog.GetOpenFileName(request));
+  user.join();
+  EXPECT_EQ(request.file, std::string(254, ' '));
 }
 
 }  // namespace

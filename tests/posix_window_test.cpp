@@ -120,19 +120,12 @@ TEST_F(RealWindowTest, GivesTheWindowManagerTheIcon) {
   EXPECT_GT(green, 0) << "green notes";
 }
 
-// Label1's pixels above the strip where Label2 lies over it.
-std::vector<std::uint32_t> Uncovered(const Fl_Widget& label1, std::vector<std::uint32_t> pixels) {
-  const int rowsAboveLabel2 = 136 - label1.y();
-  pixels.resize(static_cast<std::size_t>(rowsAboveLabel2 * label1.w()));
-  return pixels;
-}
-
 TEST_F(RealWindowTest, ShowsCaptionsLiterallyOnScreen) {
   ShowAndWait(events);
   const Fl_Widget& label1 = Widget(ControlId::Label1);
-  const auto onScreen = [&] { return Uncovered(label1, PixelsOf(label1)); };
+  const auto onScreen = [&] { return AboveLabel2(label1, PixelsOf(label1)); };
   const auto drawn = [&](const std::string& text, bool symbols = false) {
-    return Uncovered(label1, ReferencePixels(label1, text, symbols));
+    return AboveLabel2(label1, ReferencePixels(label1, text, symbols));
   };
 
   window->SetCaption(ControlId::Label1, "@x&y.mid");
