@@ -1,0 +1,16 @@
+# The Linux MCI layer over FluidSynth and the path services. The sound test needs the null sink of
+# tests/desktop_session.sh and skips without it; the corpus test skips without ../shared/midi-corpus.
+add_executable(velmora_posix_sequencer_tests
+  ${CMAKE_CURRENT_LIST_DIR}/mci_command_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/standard_midi_file_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fluid_mci_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/midi_corpus_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/posix_file_system_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/real_sound_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/sink_monitor.cpp)
+target_include_directories(velmora_posix_sequencer_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_compile_definitions(velmora_posix_sequencer_tests PRIVATE
+  VELMORA_SOURCE_DIR="${CMAKE_CURRENT_LIST_DIR}/..")
+target_link_libraries(velmora_posix_sequencer_tests PRIVATE
+  velmora_posix_sequencer velmora_fake GTest::gtest_main pthread)
+gtest_discover_tests(velmora_posix_sequencer_tests DISCOVERY_MODE PRE_TEST)
