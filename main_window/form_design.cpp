@@ -22,7 +22,7 @@ const FormDesign kForm1Design{
          120, 840, 2415, 375, false, 1, true},
         {ControlId::Label1, "Label1", ControlKind::Label, "",
          120, 1320, 2415, 855, true, 3, true},
-        {ControlId::Label2, "Label2", ControlKind::Label, " Velmora 1.00 - one MIDI file at a time ",
+        {ControlId::Label2, "Label2", ControlKind::Label, " Velmora MIDI player ",
          0, 2040, 2655, 255, true, 4, false},
     }},
 };
