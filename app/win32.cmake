@@ -1,0 +1,9 @@
+# Velmora.exe: a GUI-subsystem program at the build folder's root, carrying the icon and the
+# version record.
+if(WIN32)
+  add_executable(velmora_exe WIN32 ${CMAKE_CURRENT_LIST_DIR}/main_win32.cpp)
+  target_link_libraries(velmora_exe PRIVATE velmora_win32 velmora_windows_resources)
+  set_target_properties(velmora_exe PROPERTIES
+    OUTPUT_NAME Velmora
+    RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+endif()

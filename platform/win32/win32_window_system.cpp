@@ -1,0 +1,243 @@
+#include "platform/win32/win32_window_system.h"
+
+#include <algorithm>
+#include <string>
+
+namespace velmora::win32 {
+
+namespace {
+
+using platform::WindowMetric;
+
+constexpr char kWindowClass[] = "VelmoraForm1";
+constexpr int kFirstControlId = 100;  // clear of IDOK and IDCANCEL, which the dialog manager sends
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+int ControlIdToCommand(ControlId id) { return kFirstControlId + static_cast<int>(id); }
+
+std::optional<ControlId> CommandToControlId(int command) {
+  const int index = command - kFirstControlId;
+  if (index < 0 || index >= static_cast<int>(kForm1Design.controls.size())) return std::nullopt;
+  return static_cast<ControlId>(index);
+}
+
+TwipsScale ScreenScale() {
+  HDC screen = GetDC(nullptr);
+  TwipsScale scale{GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY)};
+  ReleaseDC(nullptr, screen);
+  return scale;
+}
+
+}  // namespace
+
+Win32WindowSystem::Win32WindowSystem(HINSTANCE instance)
+    : instance_(instance), backColour_(kForm1Design.backColour), scale_(ScreenScale()) {
+  backBrush_ = CreateSolidBrush(backColour_);
+}
+
+Win32WindowSystem::~Win32WindowSystem() {
+  if (window_ != nullptr) {
+    SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
+  }
+  // The class holds this window's brush: the next window registers it anew with its own.
+  UnregisterClassA(kWindowClass, instance_);
+  DeleteObject(backBrush_);
+}
+
+void Win32WindowSystem::Show(platform::WindowEvents& events, int showCommand) {
+  events_ = &events;
+
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = &Win32WindowSystem::WindowProc;
+  windowClass.hInstance = instance_;
+  windowClass.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(kIconResourceId));
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  windowClass.hbrBackground = backBrush_;
+  windowClass.lpszClassName = kWindowClass;
+  RegisterClassExA(&windowClass);
+
+  RECT frame{0, 0, *scale_.ToPixelsX(kForm1Design.clientWidth),
+             *scale_.ToPixelsY(kForm1Design.clientHeight)};
+  AdjustWindowRectEx(&frame, kWindowStyle, FALSE, 0);
+  const std::string caption(kForm1Design.caption);
+  window_ = CreateWindowExA(0, kWindowClass, caption.c_str(), kWindowStyle, CW_USEDEFAULT,
+                            CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                            nullptr, nullptr, instance_, this);
+  CreateControls();
+  ShowWindow(window_, showCommand);
+  UpdateWindow(window_);
+  // The first visible control in tab order takes the focus, as a dialog's would.
+  if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) SetFocus(first);
+}
+
+void Win32WindowSystem::CreateControls() {
+  // Creation order is tab order: the dialog manager walks siblings in Z order.
+  std::array<const ControlDesign*, 5> byTabIndex{};
+  std::transform(kForm1Design.controls.begin(), kForm1Design.controls.end(), byTabIndex.begin(),
+                 [](const ControlDesign& control) { return &control; });
+  std::sort(byTabIndex.begin(), byTabIndex.end(),
+            [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
+
+  const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+  for (const ControlDesign* design : byTabIndex) {
+    const bool isButton = design->kind == ControlKind::PushButton;
+    DWORD style = WS_CHILD | (design->visible ? WS_VISIBLE : 0);
+    if (isButton) {
+      style |= WS_TABSTOP | BS_PUSHBUTTON;
+    } else {
+      // File names may hold '&': a label shows its text as it is.
+      style |= SS_NOPREFIX | (design->centred ? SS_CENTER : SS_LEFT);
+    }
+    const std::string caption(design->caption);
+    HWND control = CreateWindowExA(
+        0, isButton ? "BUTTON" : "STATIC", caption.c_str(), style, *scale_.ToPixelsX(design->left),
+        *scale_.ToPixelsY(design->top), *scale_.ToPixelsX(design->width),
+        *scale_.ToPixelsY(design->height), window_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdToCommand(design->id))), instance_,
+        nullptr);
+    SendMessageA(control, WM_SETFONT, font, FALSE);
+    controls_.at(static_cast<std::size_t>(design->id)) = control;
+  }
+}
+
+LRESULT CALLBACK Win32WindowSystem::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+  }
+  auto* self = reinterpret_cast<Win32WindowSystem*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  return self->Handle(message, wParam, lParam);
+}
+
+LRESULT Win32WindowSystem::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      SetBkColor(reinterpret_cast<HDC>(wParam), backColour_);
+      return reinterpret_cast<LRESULT>(backBrush_);
+    case WM_COMMAND: {
+      if (LOWORD(wParam) == IDOK) {  // Enter, through the dialog manager
+        ClickFocusedButton();
+        return 0;
+      }
+      const auto control = CommandToControlId(LOWORD(wParam));
+      if (control && HIWORD(wParam) == BN_CLICKED && events_ != nullptr) events_->Click(*control);
+      return 0;
+    }
+    case WM_CLOSE: {
+      std::int16_t cancel = 0;
+      if (events_ != nullptr) events_->Unload(cancel);
+      if (cancel == 0) DestroyWindow(window_);
+      return 0;
+    }
+    case WM_DESTROY:
+      window_ = nullptr;
+      PostQuitMessage(0);
+      return 0;
+    default: return DefWindowProcA(window_, message, wParam, lParam);
+  }
+}
+
+void Win32WindowSystem::ClickFocusedButton() {
+  HWND focused = GetFocus();
+  for (std::size_t i = 0; i < controls_.size(); ++i) {
+    if (controls_[i] == focused && kForm1Design.controls[i].kind == ControlKind::PushButton) {
+      SendMessageA(focused, BM_CLICK, 0, 0);
+    }
+  }
+}
+
+void Win32WindowSystem::SetCaption(ControlId control, std::string_view text) {
+  const std::string caption(text);  // c_str: the control sees the text up to its first NUL
+  SetWindowTextA(this->control(control), caption.c_str());
+}
+
+void Win32WindowSystem::SetVisible(ControlId control, bool visible) {
+  HWND child = this->control(control);
+  const bool hadFocus = GetFocus() == child;
+  ShowWindow(child, visible ? SW_SHOWNA : SW_HIDE);
+  // Keep keyboard use possible: a hidden control hands the focus on (to the window itself when no
+  // other control can take it), and a shown button takes it back from the window.
+  HWND focus = GetFocus();
+  if (hadFocus && !visible) {
+    HWND next = GetNextDlgTabItem(window_, child, FALSE);
+    SetFocus(next != child ? next : window_);
+  } else if (visible && focus == window_ && (GetWindowLongA(child, GWL_STYLE) & WS_TABSTOP) != 0) {
+    SetFocus(child);
+  }
+}
+
+std::optional<float> Win32WindowSystem::GetWindowMetric(WindowMetric metric) {
+  RECT frame;
+  if (window_ == nullptr || !GetWindowRect(window_, &frame)) return std::nullopt;
+  switch (metric) {
+    case WindowMetric::Left: return scale_.ToTwipsX(frame.left);
+    case WindowMetric::Top: return scale_.ToTwipsY(frame.top);
+    case WindowMetric::Width: return scale_.ToTwipsX(frame.right - frame.left);
+    case WindowMetric::Height: return scale_.ToTwipsY(frame.bottom - frame.top);
+  }
+  return std::nullopt;
+}
+
+bool Win32WindowSystem::SetWindowMetric(WindowMetric metric, float twips) {
+  RECT frame;
+  if (window_ == nullptr || !GetWindowRect(window_, &frame)) return false;
+  // A minimised or maximised window keeps its place and size: the value is refused.
+  if (IsIconic(window_) || IsZoomed(window_)) return false;
+  const bool horizontal = metric == WindowMetric::Left || metric == WindowMetric::Width;
+  const std::optional<int> pixels = horizontal ? scale_.ToPixelsX(twips) : scale_.ToPixelsY(twips);
+  if (!pixels) return false;
+
+  int left = frame.left, top = frame.top;
+  int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  switch (metric) {
+    case WindowMetric::Left: left = *pixels; break;
+    case WindowMetric::Top: top = *pixels; break;
+    case WindowMetric::Width: width = *pixels; break;
+    case WindowMetric::Height: height = *pixels; break;
+  }
+  if (width < 0 || height < 0) return false;
+  return SetWindowPos(window_, nullptr, left, top, width, height,
+                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER) != FALSE;
+}
+
+std::optional<float> Win32WindowSystem::ScreenWidth() {
+  const int pixels = GetSystemMetrics(SM_CXSCREEN);
+  if (pixels <= 0) return std::nullopt;
+  return scale_.ToTwipsX(pixels);
+}
+
+platform::InstanceHandle Win32WindowSystem::ModuleInstance() {
+  return reinterpret_cast<platform::InstanceHandle>(instance_);
+}
+
+void Win32WindowSystem::Dispatch(MSG& message) {
+  if (window_ != nullptr && IsDialogMessageA(window_, &message)) return;
+  TranslateMessage(&message);
+  DispatchMessageA(&message);
+}
+
+void Win32WindowSystem::ProcessPendingEvents() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {  // leave it for the event loop
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    Dispatch(message);
+  }
+}
+
+int Win32WindowSystem::RunMessageLoop() {
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) Dispatch(message);
+  return static_cast<int>(message.wParam);
+}
+
+void Win32WindowSystem::EndProgram() { ExitProcess(0); }
+
+}  // namespace velmora::win32

@@ -1,0 +1,59 @@
+#pragma once
+// The program's window on user32/gdi32: a top-level window with a single fixed border and a caption
+// bar, BUTTON and STATIC children at their twips geometry, light grey everywhere, the default GUI
+// font, the design's tab order and dialog-style keyboard navigation.
+
+#include <array>
+
+#include "platform/win32/twips.h"
+#include "platform/win32/windows_api.h"
+#include "platform/window_system.h"
+
+namespace velmora::win32 {
+
+// The icon's id in resources/velmora.rc.
+inline constexpr WORD kIconResourceId = 1;
+
+class Win32WindowSystem : public platform::WindowSystem {
+ public:
+  explicit Win32WindowSystem(HINSTANCE instance);
+  ~Win32WindowSystem() override;
+  Win32WindowSystem(const Win32WindowSystem&) = delete;
+  Win32WindowSystem& operator=(const Win32WindowSystem&) = delete;
+
+  // Creates the window from the stored design and shows it; from then on its events go to events.
+  void Show(platform::WindowEvents& events, int showCommand);
+  // The event loop; returns the exit code once the window is gone.
+  int RunMessageLoop();
+
+  HWND window() const { return window_; }
+  HWND control(ControlId id) const { return controls_.at(static_cast<std::size_t>(id)); }
+  const TwipsScale& scale() const { return scale_; }
+
+  // platform::WindowSystem
+  void SetCaption(ControlId control, std::string_view text) override;
+  void SetVisible(ControlId control, bool visible) override;
+  std::optional<float> GetWindowMetric(platform::WindowMetric metric) override;
+  bool SetWindowMetric(platform::WindowMetric metric, float twips) override;
+  std::optional<float> ScreenWidth() override;
+  platform::InstanceHandle ModuleInstance() override;
+  void ProcessPendingEvents() override;
+  [[noreturn]] void EndProgram() override;
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void CreateControls();
+  void Dispatch(MSG& message);
+  void ClickFocusedButton();
+
+  HINSTANCE instance_;
+  HWND window_ = nullptr;
+  std::array<HWND, 5> controls_{};
+  HBRUSH backBrush_ = nullptr;
+  COLORREF backColour_ = 0;
+  TwipsScale scale_;
+  platform::WindowEvents* events_ = nullptr;
+};
+
+}  // namespace velmora::win32
