@@ -169,6 +169,8 @@ MciError FluidSequencerDevice::Play() {
 
 FluidSequencerDevice::~FluidSequencerDevice() {
   if (player_) fluid_player_stop(player_);
+  // Cut every voice now, so the blocks the output still writes before it stops are silent.
+  if (synth_) fluid_synth_all_sounds_off(synth_, -1);
   // The output goes first: its thread is the one that drives the player and the synthesizer.
   if (output_) delete_fluid_audio_driver(output_);
   if (player_) delete_fluid_player(player_);
