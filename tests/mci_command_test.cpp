@@ -17,7 +17,7 @@ struct ErrorCase {
 TEST(MciCommand, EveryMalformedCommandGetsItsOwnCode) {
   const ErrorCase cases[] = {
       {"", err::kMissingCommandString},
-      {" \t ", err::kMissingCommandString},
+      {"   ", err::kMissingCommandString},
       {"stop mcitest", err::kUnrecognizedCommand},
       {"\"open\" x.mid", err::kUnrecognizedCommand},
       {"openx.mid type sequencer", err::kUnrecognizedCommand},
@@ -80,7 +80,7 @@ TEST(MciCommand, ReadsTheProgramsOwnCommands) {
 }
 
 TEST(MciCommand, KeywordsIgnoreCaseAndExtraBlanks) {
-  const auto open = ParseMciCommand("  OPEN\t/a/B.MID   Type SEQUENCER  ALIAS  Tune  ");
+  const auto open = ParseMciCommand("  OPEN /a/B.MID   Type SEQUENCER  ALIAS  Tune  ");
   ASSERT_EQ(open.error, platform::kMciOk);
   EXPECT_EQ(open.command.element, "/a/B.MID");
   EXPECT_EQ(open.command.deviceName, "Tune");
@@ -101,6 +101,7 @@ TEST(MciCommand, QuotedElementsKeepBlanksAndInnerQuotes) {
       {"open \"/x/\"quoted\".mid\" type sequencer alias m", "/x/\"quoted\".mid"},
       {"open \"/x/end.mid\"", "/x/end.mid"},
       {"open /x/bare\"quote.mid type sequencer alias m", "/x/bare\"quote.mid"},
+      {"open /x/tab\there.mid type sequencer alias m", "/x/tab\there.mid"},
   };
   for (const auto& [command, element] : cases) {
     const auto parsed = ParseMciCommand(command);

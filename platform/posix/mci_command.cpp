@@ -13,7 +13,9 @@ namespace {
 using platform::MciError;
 namespace err = mci_error;
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+// Only the space separates words: the program quotes a path that holds one, and Linux file names
+// may hold tabs.
+bool IsBlank(char c) { return c == ' '; }
 
 bool SameWord(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
@@ -36,7 +38,7 @@ class Words {
     return !rest_.empty() && rest_.front() == '"';
   }
 
-  // A bare word runs to the next blank.
+  // A bare word runs to the next space.
   std::string_view Bare() {
     SkipBlanks();
     const auto end = std::find_if(rest_.begin(), rest_.end(), IsBlank);
@@ -45,7 +47,7 @@ class Words {
     return word;
   }
 
-  // A quoted word closes at a quote followed by a blank or the end: the last such quote when the
+  // A quoted word closes at a quote followed by a space or the end: the last such quote when the
   // word is a file name (Linux names may hold quotes), the first one otherwise.
   std::optional<std::string_view> Quoted(bool lastClosingQuote) {
     SkipBlanks();

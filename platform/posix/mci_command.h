@@ -3,8 +3,9 @@
 //   open <element> [type sequencer] [alias <name>]
 //   play <device>
 //   close <device> | close all
-// Keywords are case-insensitive. An element holding blanks is given in double quotes; a quoted
-// element may itself hold double quotes and ends at the last quote followed by a blank or the end.
+// Keywords are case-insensitive; words are separated by spaces. An element holding spaces is given
+// in double quotes; a quoted element may itself hold double quotes and ends at the last quote
+// followed by a space or the end.
 
 #include <string>
 #include <string_view>
