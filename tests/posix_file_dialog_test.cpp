@@ -1,8 +1,14 @@
 // The Linux open dialog's translation of the Windows request: patterns, filter list, result buffer.
+#include <FL/Fl.H>
+#include <FL/Fl_Button.H>
+#include <FL/Fl_File_Browser.H>
+#include <FL/Fl_Window.H>
 #include <FL/filename.H>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -49,6 +55,7 @@ TEST(ChooserFilter, OneLinePerPairUpToTheClosingNul) {
   EXPECT_EQ(ChooserFilter(""), "");
   EXPECT_EQ(ChooserFilter("Tab\there\0*.x"s), "Tab here\t*.[Xx]");  // no NUL after the last pattern
   EXPECT_EQ(ChooserFilter("Lonely"), "");                           // a description without pattern
+  EXPECT_EQ(ChooserFilter("Mid Files (*.mid)\0*.Mid\0"s, Chooser::Fltk), "Mid Files [*.mid]\t*.[Mm][Ii][Dd]");
 }
 
 class ChosenPath : public ::testing::Test {
@@ -145,6 +152,61 @@ TEST_F(RealDialog, CancelLeavesTheBlanks) {
   EXPECT_FALSE(dialog.GetOpenFileName(request));
   user.join();
   EXPECT_EQ(request.file, std::string(254, ' '));
+}
+
+// FLTK's own chooser, the one used where GTK is missing, runs inside this process: what its file
+// list shows can be read from its widgets.
+Fl_File_Browser* FileList(Fl_Widget* widget) {
+  if (auto* list = dynamic_cast<Fl_File_Browser*>(widget)) return list;
+  if (Fl_Group* group = widget->as_group()) {
+    for (int i = 0; i < group->children(); ++i) {
+      if (Fl_File_Browser* list = FileList(group->child(i))) return list;
+    }
+  }
+  return nullptr;
+}
+
+Fl_Button* CancelButton(Fl_Widget* widget) {
+  if (auto* button = dynamic_cast<Fl_Button*>(widget); button && widget->label() &&
+                                                         std::string(widget->label()) == "Cancel") {
+    return button;
+  }
+  if (Fl_Group* group = widget->as_group()) {
+    for (int i = 0; i < group->children(); ++i) {
+      if (Fl_Button* button = CancelButton(group->child(i))) return button;
+    }
+  }
+  return nullptr;
+}
+
+std::vector<std::string> listed;
+
+// Reads the list once it is filled (or after 3 s), then presses Cancel.
+void ReadListThenCancel(void*) {
+  static int attempts = 0;
+  Fl_Window* dialog = Fl::first_window();
+  Fl_File_Browser* list = dialog ? FileList(dialog) : nullptr;
+  if (list == nullptr || (list->size() < 2 && ++attempts < 30)) {
+    Fl::repeat_timeout(0.1, ReadListThenCancel);
+    return;
+  }
+  for (int line = 1; line <= list->size(); ++line) listed.emplace_back(list->text(line));
+  if (Fl_Button* cancel = CancelButton(dialog)) cancel->do_callback();
+}
+
+[[noreturn]] void ListWithFltksOwnChooser(platform::OpenFileName request) {
+  Fl::option(Fl::OPTION_FNFC_USES_GTK, false);  // as on a desktop without GTK
+  Fl::add_timeout(0.2, ReadListThenCancel);
+  const bool chosen = FltkFileDialog().GetOpenFileName(request);
+  std::sort(listed.begin(), listed.end());
+  for (const std::string& name : listed) std::fprintf(stderr, "listed: %s\n", name.c_str());
+  const std::vector<std::string> expected{"../", "SONG.MID", "Song.Mid", "song.mid"};
+  std::_Exit(!chosen && listed == expected && request.file == std::string(254, ' ') ? 0 : 1);
+}
+
+TEST_F(RealDialog, FltksOwnChooserListsTheMidFilesWhateverTheirCase) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process: FLTK picks its chooser once
+  EXPECT_EXIT(ListWithFltksOwnChooser(request), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "platform/posix/fltk_file_dialog.h"
 
+#include <FL/Fl.H>
 #include <FL/Fl_Native_File_Chooser.H>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cctype>
@@ -31,10 +33,25 @@ std::string SingleGlob(std::string_view pattern) {
 }
 
 // FLTK's filter list is line- and tab-separated: neither may appear inside a description.
-std::string OneLine(std::string_view text) {
+std::string Description(std::string_view text, Chooser chooser) {
   std::string line(text);
   std::replace_if(line.begin(), line.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  if (chooser == Chooser::Fltk) {
+    std::replace(line.begin(), line.end(), '(', '[');
+    std::replace(line.begin(), line.end(), ')', ']');
+  }
   return line;
+}
+
+// FLTK decides once, when the first chooser is made, and loads GTK if it takes the GTK dialog.
+Chooser ChooserInUse() {
+  const auto loaded = [](const char* library) {
+    void* handle = dlopen(library, RTLD_LAZY | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle);
+    return handle != nullptr;
+  };
+  const bool gtk = loaded("libgtk-3.so.0") || loaded("libgtk-x11-2.0.so.0");
+  return Fl::option(Fl::OPTION_FNFC_USES_GTK) && gtk ? Chooser::Gtk : Chooser::Fltk;
 }
 
 }  // namespace
@@ -53,7 +70,7 @@ std::string CaseInsensitiveGlob(std::string_view pattern) {
   return alternatives + "}";
 }
 
-std::string ChooserFilter(std::string_view windowsFilter) {
+std::string ChooserFilter(std::string_view windowsFilter, Chooser chooser) {
   std::string lines;
   std::size_t at = 0;
   while (at < windowsFilter.size()) {
@@ -65,7 +82,7 @@ std::string ChooserFilter(std::string_view windowsFilter) {
     const std::size_t patternEnd = std::min(windowsFilter.find('\0', patternStart), windowsFilter.size());
     const std::string_view pattern = windowsFilter.substr(patternStart, patternEnd - patternStart);
     if (!lines.empty()) lines += '\n';
-    lines += OneLine(description) + '\t' + CaseInsensitiveGlob(pattern);
+    lines += Description(description, chooser) + '\t' + CaseInsensitiveGlob(pattern);
     at = patternEnd + 1;
   }
   return lines;
@@ -84,7 +101,7 @@ bool WriteChosenPath(std::string& buffer, std::uint32_t maxFile, std::string_vie
 bool FltkFileDialog::GetOpenFileName(platform::OpenFileName& request) {
   Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
   const std::string title = UpToNul(request.title);
-  const std::string filter = ChooserFilter(request.filter);
+  const std::string filter = ChooserFilter(request.filter, ChooserInUse());
   const std::string directory = UpToNul(request.initialDir);
   chooser.title(title.c_str());
   if (!filter.empty()) chooser.filter(filter.c_str());
