@@ -105,8 +105,10 @@ void Win32WindowSystem::CreateControls() {
 LRESULT CALLBACK Win32WindowSystem::WindowProc(HWND window, UINT message, WPARAM wParam,
                                                LPARAM lParam) {
   if (message == WM_NCCREATE) {
-    const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
-    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    auto* self = static_cast<Win32WindowSystem*>(
+        reinterpret_cast<const CREATESTRUCTA*>(lParam)->lpCreateParams);
+    self->window_ = window;  // its messages arrive before CreateWindowEx returns
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
   auto* self = reinterpret_cast<Win32WindowSystem*>(GetWindowLongPtrA(window, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcA(window, message, wParam, lParam);

@@ -3,9 +3,10 @@
 // own names, so the generic macros that would rename the seam's methods of the same name
 // (GetOpenFileName, GetShortPathName, GetCurrentDirectory) are dropped.
 
+#include <windows.h>
+// After windows.h, which they build on:
 #include <commdlg.h>
 #include <mmsystem.h>
-#include <windows.h>
 
 #undef GetOpenFileName
 #undef GetShortPathName

@@ -1,0 +1,22 @@
+# The Windows platform under Wine: CTest runs these through wine64, the cross-compiling emulator.
+# Wine shows the Linux file system as drive Z:.
+function(velmora_wine_path out unixPath)
+  string(REPLACE "/" "\\\\" windowsPath "Z:${unixPath}")
+  set(${out} "${windowsPath}" PARENT_SCOPE)
+endfunction()
+velmora_wine_path(demoTune ${PROJECT_SOURCE_DIR}/resources/demo/velmora-demo.mid)
+velmora_wine_path(velmoraExe ${PROJECT_BINARY_DIR}/Velmora.exe)
+
+add_executable(velmora_win32_tests
+  win32_test_support.cpp
+  win32_platform_test.cpp
+  win32_window_test.cpp
+  win32_form_test.cpp
+  win32_program_test.cpp)
+target_link_libraries(velmora_win32_tests PRIVATE
+  velmora_win32 velmora_windows_resources GTest::gtest_main)
+target_compile_definitions(velmora_win32_tests PRIVATE
+  "VELMORA_DEMO_TUNE=\"${demoTune}\"" "VELMORA_EXE=\"${velmoraExe}\"")
+add_dependencies(velmora_win32_tests velmora_exe)
+# One window and one open dialog at a time: the tests find them by their titles.
+gtest_discover_tests(velmora_win32_tests DISCOVERY_MODE PRE_TEST PROPERTIES RUN_SERIAL TRUE)

@@ -1,0 +1,73 @@
+// Velmora.exe itself under Wine: it starts into its window, and closing the window slides the
+// window down and to the right and ends the process.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "platform/win32/windows_api.h"
+
+namespace velmora {
+namespace {
+
+struct ProgramWindow {
+  DWORD processId;
+  HWND found = nullptr;
+};
+
+HWND WaitForWindowOf(DWORD processId) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    ProgramWindow search{processId};
+    EnumWindows(
+        [](HWND window, LPARAM context) -> BOOL {
+          auto* search = reinterpret_cast<ProgramWindow*>(context);
+          DWORD owner = 0;
+          GetWindowThreadProcessId(window, &owner);
+          char caption[32] = {};
+          GetWindowTextA(window, caption, sizeof caption);
+          if (owner != search->processId || std::string(caption) != "Velmora") return TRUE;
+          search->found = window;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr && IsWindowVisible(search.found)) return search.found;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return nullptr;
+}
+
+TEST(VelmoraExe, StartsIntoItsWindowAndClosingSlidesItAwayAndEndsTheProcess) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  char commandLine[] = "\"" VELMORA_EXE "\"";
+  ASSERT_TRUE(CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process))
+      << VELMORA_EXE;
+
+  HWND window = WaitForWindowOf(process.dwProcessId);
+  ASSERT_NE(window, nullptr) << "no visible window captioned Velmora";
+  RECT start;
+  GetWindowRect(window, &start);
+
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  // Follow the window while it slides: it only moves right and down, then the process ends.
+  RECT last = start;
+  while (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+    RECT now;
+    if (!GetWindowRect(window, &now)) break;
+    EXPECT_GE(now.top, last.top);
+    EXPECT_GE(now.left, last.left);
+    last = now;
+  }
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0) << "still running";
+  DWORD exitCode = 1;
+  GetExitCodeProcess(process.hProcess, &exitCode);
+  EXPECT_EQ(exitCode, 0u);
+  EXPECT_GT(last.top, start.top) << "the window was seen moving down before it went";
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+}  // namespace
+}  // namespace velmora
