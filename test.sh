@@ -22,7 +22,7 @@ tests/desktop_session.sh bash -c '
   echo "== Linux build =="
   ctest --test-dir build --output-on-failure
   echo "== Linux build with AddressSanitizer and UndefinedBehaviorSanitizer =="
-  ctest --test-dir build-asan --output-on-failure
+  ctest --test-dir build-asan --output-on-failure --label-exclude soak
   echo "== Fuzzers, seeded from the checked-in corpus =="
   tests/fuzz/run_fuzzers.sh 10
   if [ -x tests/windows_builds.sh ]; then

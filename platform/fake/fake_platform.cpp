@@ -82,6 +82,8 @@ void FakePlatform::EndProgram() {
 
 std::function<bool(platform::OpenFileName&)> FakePlatform::Choose(const std::string& path) {
   return [path](platform::OpenFileName& request) {
+    // Like a real dialog, a path that does not fit the buffer is a failure that writes nothing.
+    if (path.size() > request.file.size() || path.size() >= request.maxFile) return false;
     std::copy(path.begin(), path.end(), request.file.begin());
     if (path.size() < request.file.size()) request.file[path.size()] = '\0';
     return true;
