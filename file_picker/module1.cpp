@@ -5,11 +5,17 @@ namespace velmora::Module1 {
 std::string BuildFilter(const std::vector<std::string>& patterns,
                         const std::vector<std::string>& descriptions, float count) {
   std::string filter;
+  // The bound is computed in single precision, as the count is: 1.5 gives one entry, 0.5 none.
   const float last = count - 1.0f;
-  for (float i = 0.0f; i <= last; i += 1.0f) {
-    const auto index = static_cast<std::size_t>(i);
+  for (std::size_t index = 0; static_cast<float>(index) <= last; ++index) {
     const std::string& pattern = patterns.at(index);
-    filter += descriptions.at(index) + " (" + pattern + ")" + '\0' + pattern + '\0';
+    filter += descriptions.at(index);
+    filter += " (";
+    filter += pattern;
+    filter += ")";
+    filter += '\0';
+    filter += pattern;
+    filter += '\0';
   }
   return filter;
 }

@@ -3,16 +3,19 @@
 // builds its window icon from this data; velmora.ico and velmora.png hold the same picture.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace velmora::resources {
 
 inline constexpr int kIconSize = 32;
+inline constexpr std::size_t kIconPixelCount = std::size_t{kIconSize} * kIconSize;
 
-extern const std::array<std::uint32_t, 16> kIconPalette;  // 0x00RRGGBB
-extern const std::array<std::uint8_t, kIconSize * kIconSize>
-    kIconPixels;  // palette index, rows top down
-extern const std::array<std::uint8_t, kIconSize * kIconSize>
-    kIconOpaque;  // 1 where the picture is drawn
+// Colours as 0x00RRGGBB.
+extern const std::array<std::uint32_t, 16> kIconPalette;
+// A palette index per pixel, rows from the top.
+extern const std::array<std::uint8_t, kIconPixelCount> kIconPixels;
+// 1 where the picture is drawn, 0 where the background shows through.
+extern const std::array<std::uint8_t, kIconPixelCount> kIconOpaque;
 
 }  // namespace velmora::resources

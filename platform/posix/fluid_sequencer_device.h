@@ -22,7 +22,7 @@ namespace velmora::posix {
 class FluidSequencerDevice {
  public:
   // Files above this size are refused rather than read: no MIDI file comes near it.
-  static constexpr std::int64_t kMaxFileSize = 16 * 1024 * 1024;
+  static constexpr std::int64_t kMaxFileSize = std::int64_t{16} << 20;
 
   // Checks and loads the file and starts the sound output (silent until Play). On failure: nothing
   // and the error code.
