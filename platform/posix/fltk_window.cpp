@@ -63,7 +63,7 @@ DisplayScale DisplayScale::OfDisplay() {
   Fl::screen_dpi(h, v, 0);
   // X works the density out from the screen's size in whole millimetres, so the two axes differ
   // by that rounding (96 x 95.92 on a 1920 x 1080 screen at 96 DPI). A desktop has one density:
-  // the wider axis, the more exact, to the whole dot. A display that reports no size keeps 96.
+  // the across figure to the whole dot. A display that reports no size keeps 96.
   const float dpi = (h >= 24 && h <= 1200) ? std::round(h) : 96.0f;
   return DisplayScale{dpi, dpi};
 }
