@@ -61,7 +61,9 @@ class WatchedWindow : public platform::WindowSystem {
  public:
   explicit WatchedWindow(posix::FltkWindow& real) : real_(real) {}
 
-  void SetCaption(ControlId control, std::string_view text) override { real_.SetCaption(control, text); }
+  void SetCaption(ControlId control, std::string_view text) override {
+    real_.SetCaption(control, text);
+  }
   void SetVisible(ControlId control, bool visible) override { real_.SetVisible(control, visible); }
   std::optional<float> GetWindowMetric(WindowMetric metric) override {
     if (!started_) start_ = std::chrono::steady_clock::now();

@@ -55,7 +55,8 @@ TEST(ChooserFilter, OneLinePerPairUpToTheClosingNul) {
   EXPECT_EQ(ChooserFilter(""), "");
   EXPECT_EQ(ChooserFilter("Tab\there\0*.x"s), "Tab here\t*.[Xx]");  // no NUL after the last pattern
   EXPECT_EQ(ChooserFilter("Lonely"), "");                           // a description without pattern
-  EXPECT_EQ(ChooserFilter("Mid Files (*.mid)\0*.Mid\0"s, Chooser::Fltk), "Mid Files [*.mid]\t*.[Mm][Ii][Dd]");
+  EXPECT_EQ(ChooserFilter("Mid Files (*.mid)\0*.Mid\0"s, Chooser::Fltk),
+            "Mid Files [*.mid]\t*.[Mm][Ii][Dd]");
 }
 
 class ChosenPath : public ::testing::Test {
@@ -97,10 +98,13 @@ class RealDialog : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const std::string why = testing::WhyNoDisplay(); !why.empty()) GTEST_SKIP() << why;
-    if (std::system("command -v xdotool >/dev/null") != 0) GTEST_SKIP() << "xdotool is not installed";
-    folder = std::filesystem::temp_directory_path() / ("velmora-dialog-" + std::to_string(getpid()));
+    if (std::system("command -v xdotool >/dev/null") != 0)
+      GTEST_SKIP() << "xdotool is not installed";
+    folder =
+        std::filesystem::temp_directory_path() / ("velmora-dialog-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
-    for (const char* name : {"SONG.MID", "song.mid", "Song.Mid", "notes.txt"}) std::ofstream(folder / name);
+    for (const char* name : {"SONG.MID", "song.mid", "Song.Mid", "notes.txt"})
+      std::ofstream(folder / name);
     // The dialog must open where the request says, not in the process's own folder.
     home = std::filesystem::current_path();
     std::filesystem::current_path("/");
@@ -122,9 +126,12 @@ class RealDialog : public ::testing::Test {
     return std::thread([keys] {
       const std::string script =
           "id=$(timeout 20 xdotool search --sync --name '^Open File$' | head -1) && "
-          "xdotool windowfocus --sync \"$id\" && sleep 0.3 && " + keys +
-          // A dialog that did not take the answer is cancelled, so the test fails instead of hanging.
-          "; for i in $(seq 50); do [ -z \"$(xdotool search --onlyvisible --name '^Open File$')\" ] && exit 0; sleep 0.1; done; "
+          "xdotool windowfocus --sync \"$id\" && sleep 0.3 && " +
+          keys +
+          // A dialog that did not take the answer is cancelled, so the test fails instead of
+          // hanging.
+          "; for i in $(seq 50); do [ -z \"$(xdotool search --onlyvisible --name '^Open File$')\" "
+          "] && exit 0; sleep 0.1; done; "
           "xdotool search --name '^Open File$' windowfocus --sync key Escape";
       std::system(script.c_str());
     });
@@ -137,7 +144,9 @@ class RealDialog : public ::testing::Test {
 
 TEST_F(RealDialog, OpensInTheInitialFolderAndReturnsTheChosenPath) {
   // The name alone, typed into the location field, is taken in the folder the dialog shows.
-  std::thread user = Answer("xdotool key ctrl+l && sleep 0.3 && xdotool type SONG.MID && sleep 0.3 && xdotool key Return");
+  std::thread user = Answer(
+      "xdotool key ctrl+l && sleep 0.3 && xdotool type SONG.MID && sleep 0.3 && xdotool key "
+      "Return");
   const bool chosen = dialog.GetOpenFileName(request);
   user.join();
   ASSERT_TRUE(chosen);
@@ -167,8 +176,8 @@ Fl_File_Browser* FileList(Fl_Widget* widget) {
 }
 
 Fl_Button* CancelButton(Fl_Widget* widget) {
-  if (auto* button = dynamic_cast<Fl_Button*>(widget); button && widget->label() &&
-                                                         std::string(widget->label()) == "Cancel") {
+  if (auto* button = dynamic_cast<Fl_Button*>(widget);
+      button && widget->label() && std::string(widget->label()) == "Cancel") {
     return button;
   }
   if (Fl_Group* group = widget->as_group()) {

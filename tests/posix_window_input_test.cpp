@@ -49,7 +49,8 @@ TEST_F(Form1OnRealWindow, AClickOnGetMidFileChoosesAFileAndShowsPlay) {
   EXPECT_TRUE(Shows(ControlId::cmdPlay));
   EXPECT_FALSE(Shows(ControlId::CmdGetMidFile));
   EXPECT_FALSE(Shows(ControlId::cmdStop));
-  EXPECT_EQ(Fl::focus(), &Widget(ControlId::cmdPlay)) << "the keyboard moves on to the button shown";
+  EXPECT_EQ(Fl::focus(), &Widget(ControlId::cmdPlay))
+      << "the keyboard moves on to the button shown";
 }
 
 TEST_F(Form1OnRealWindow, ACancelledDialogLeavesTheWindowAsItWas) {
@@ -83,7 +84,8 @@ TEST_F(Form1OnRealWindow, TheKeyboardAloneChoosesPlaysAndStops) {
             AboveLabel2(label1, ReferencePixels(label1, "Now Playing \n@x&y.mid")));
 
   PressKey(XK_Return);
-  ASSERT_TRUE(WaitFor([&] { return Shows(ControlId::CmdGetMidFile); })) << "Enter did not click Stop";
+  ASSERT_TRUE(WaitFor([&] { return Shows(ControlId::CmdGetMidFile); }))
+      << "Enter did not click Stop";
   EXPECT_FALSE(Shows(ControlId::cmdStop));
   EXPECT_STREQ(label1.label(), "");
   EXPECT_EQ(fake.callsStartingWith("SendString close").size(), 1u);
@@ -97,7 +99,8 @@ TEST_F(RealWindowTest, EscapeDoesNotCloseTheWindowButTheCloseRequestUnloadsIt) {
   EXPECT_TRUE(window->window().shown());
 
   SendCloseRequest(window->window());
-  ASSERT_TRUE(WaitFor([&] { return events.unloads > 0; })) << "WM_DELETE_WINDOW never reached Unload";
+  ASSERT_TRUE(WaitFor([&] { return events.unloads > 0; }))
+      << "WM_DELETE_WINDOW never reached Unload";
   Settle();
   EXPECT_EQ(events.unloads, 1);
   // The form let the window close: it is gone and says so.

@@ -36,10 +36,8 @@ TEST_F(RealWindowTest, IsBuiltFromTheDesignInPixelsAt96Dpi) {
     bool visible;
   };
   const Expected expected[] = {
-      {ControlId::cmdPlay, 8, 32, 161, 25, false},
-      {ControlId::cmdStop, 8, 56, 161, 25, false},
-      {ControlId::CmdGetMidFile, 8, 8, 161, 25, true},
-      {ControlId::Label1, 8, 88, 161, 57, true},
+      {ControlId::cmdPlay, 8, 32, 161, 25, false},     {ControlId::cmdStop, 8, 56, 161, 25, false},
+      {ControlId::CmdGetMidFile, 8, 8, 161, 25, true}, {ControlId::Label1, 8, 88, 161, 57, true},
       {ControlId::Label2, 0, 136, 177, 17, true},
   };
   // FLTK moves the focus in child order, so the children stand in tab order.
@@ -62,7 +60,8 @@ TEST_F(RealWindowTest, IsBuiltFromTheDesignInPixelsAt96Dpi) {
   const ScreenRect onScreen = ScreenRectOf(form);
   EXPECT_EQ(onScreen.w, 178);
   EXPECT_EQ(onScreen.h, 155);
-  EXPECT_EQ(Fl::focus(), &Widget(ControlId::CmdGetMidFile)) << "the only control that can take the focus";
+  EXPECT_EQ(Fl::focus(), &Widget(ControlId::CmdGetMidFile))
+      << "the only control that can take the focus";
   EXPECT_FLOAT_EQ(*window->ScreenWidth(), 1920 * 15.0f);
 }
 
@@ -87,7 +86,8 @@ TEST_F(RealWindowTest, PaintsTheWindowAndItsControlsLightGrey) {
   EXPECT_EQ(PixelAt(form, 1, 137), kLightGrey) << "Label2";
   // The button's caption is drawn in a dark colour on that face.
   bool darkText = false;
-  for (std::uint32_t pixel : PixelsOf(Widget(ControlId::CmdGetMidFile))) darkText |= pixel == 0x000000;
+  for (std::uint32_t pixel : PixelsOf(Widget(ControlId::CmdGetMidFile)))
+    darkText |= pixel == 0x000000;
   EXPECT_TRUE(darkText);
 }
 
@@ -108,7 +108,8 @@ TEST_F(RealWindowTest, GivesTheWindowManagerTheIcon) {
   EXPECT_EQ(values[1], 32u);
   int green = 0, opaque = 0;
   for (unsigned long i = 2; i < count; ++i) {
-    const unsigned long argb = values[i] & 0xFFFFFFFFul;  // Xlib hands 32-bit items out sign-extended
+    const unsigned long argb =
+        values[i] & 0xFFFFFFFFul;  // Xlib hands 32-bit items out sign-extended
     if ((argb >> 24) == 0xFF) ++opaque;
     const unsigned long r = (argb >> 16) & 0xFF, g = (argb >> 8) & 0xFF, b = argb & 0xFF;
     if ((argb >> 24) == 0xFF && g > r && g > b) ++green;
@@ -140,7 +141,8 @@ TEST_F(RealWindowTest, ShowsCaptionsLiterallyOnScreen) {
 
   // Label2 lies over Label1's lowest pixels and stays whole when Label1 changes.
   const Fl_Widget& label2 = Widget(ControlId::Label2);
-  EXPECT_EQ(PixelsOf(label2), ReferencePixels(label2, std::string(kForm1Design.control(ControlId::Label2).caption)));
+  EXPECT_EQ(PixelsOf(label2),
+            ReferencePixels(label2, std::string(kForm1Design.control(ControlId::Label2).caption)));
 }
 
 }  // namespace

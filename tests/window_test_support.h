@@ -18,9 +18,10 @@ struct RecordedEvents : platform::WindowEvents {
   void Unload(std::int16_t&) override { ++unloads; }
 };
 
-// Label1's pixels above the strip where Label2 lies over its foot (Label2's top is 136 px at 96 DPI):
-// the part a reference drawing of Label1 alone can be compared with.
-inline std::vector<std::uint32_t> AboveLabel2(const Fl_Widget& label1, std::vector<std::uint32_t> pixels) {
+// Label1's pixels above the strip where Label2 lies over its foot (Label2's top is 136 px at 96
+// DPI): the part a reference drawing of Label1 alone can be compared with.
+inline std::vector<std::uint32_t> AboveLabel2(const Fl_Widget& label1,
+                                              std::vector<std::uint32_t> pixels) {
   const int rows = 136 - label1.y();
   pixels.resize(static_cast<std::size_t>(rows * label1.w()));
   return pixels;

@@ -34,8 +34,8 @@ std::vector<std::uint32_t> ReadRgb(Drawable drawable, int x, int y, int w, int h
   for (int row = 0; row < h; ++row) {
     for (int column = 0; column < w; ++column) {
       const unsigned long pixel = XGetPixel(image, column, row);
-      rgb.push_back(Channel(pixel, visual->red_mask) << 16 | Channel(pixel, visual->green_mask) << 8 |
-                    Channel(pixel, visual->blue_mask));
+      rgb.push_back(Channel(pixel, visual->red_mask) << 16 |
+                    Channel(pixel, visual->green_mask) << 8 | Channel(pixel, visual->blue_mask));
     }
   }
   XDestroyImage(image);
@@ -44,8 +44,8 @@ std::vector<std::uint32_t> ReadRgb(Drawable drawable, int x, int y, int w, int h
 
 void ScreenPointOf(const Fl_Widget& widget, int& x, int& y) {
   Window child = 0;
-  XTranslateCoordinates(fl_display, fl_xid(widget.top_window()), Root(), widget.x() + widget.w() / 2,
-                        widget.y() + widget.h() / 2, &x, &y, &child);
+  XTranslateCoordinates(fl_display, fl_xid(widget.top_window()), Root(),
+                        widget.x() + widget.w() / 2, widget.y() + widget.h() / 2, &x, &y, &child);
 }
 
 }  // namespace
@@ -133,7 +133,8 @@ std::vector<std::uint32_t> PixelsOf(const Fl_Widget& widget) {
   Fl_Window* asWindow = const_cast<Fl_Widget&>(widget).as_window();
   const bool whole = asWindow != nullptr;
   const Fl_Window* window = whole ? asWindow : widget.top_window();
-  return ReadRgb(fl_xid(window), whole ? 0 : widget.x(), whole ? 0 : widget.y(), widget.w(), widget.h());
+  return ReadRgb(fl_xid(window), whole ? 0 : widget.x(), whole ? 0 : widget.y(), widget.w(),
+                 widget.h());
 }
 
 std::vector<std::uint32_t> ReferencePixels(const Fl_Widget& widget, const std::string& text,
@@ -168,7 +169,8 @@ std::vector<std::uint32_t> ReferencePixels(const Fl_Widget& widget, const std::s
     const int count = static_cast<int>(lines.size());
     int top = (widget.align() & FL_ALIGN_TOP) ? 0 : (h - count * lineHeight) / 2;
     for (const std::string& line : lines) {
-      const Fl_Align oneLine = (widget.align() & ~(FL_ALIGN_TOP | FL_ALIGN_BOTTOM)) | FL_ALIGN_INSIDE;
+      const Fl_Align oneLine =
+          (widget.align() & ~(FL_ALIGN_TOP | FL_ALIGN_BOTTOM)) | FL_ALIGN_INSIDE;
       fl_draw(line.c_str(), x, top, labelWidth, lineHeight, oneLine, nullptr, 0);
       top += lineHeight;
     }

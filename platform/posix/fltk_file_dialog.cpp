@@ -35,7 +35,8 @@ std::string SingleGlob(std::string_view pattern) {
 // FLTK's filter list is line- and tab-separated: neither may appear inside a description.
 std::string Description(std::string_view text, Chooser chooser) {
   std::string line(text);
-  std::replace_if(line.begin(), line.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  std::replace_if(
+      line.begin(), line.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   if (chooser == Chooser::Fltk) {
     std::replace(line.begin(), line.end(), '(', '[');
     std::replace(line.begin(), line.end(), ')', ']');
@@ -79,7 +80,8 @@ std::string ChooserFilter(std::string_view windowsFilter, Chooser chooser) {
     const std::string_view description = windowsFilter.substr(at, descriptionEnd - at);
     if (descriptionEnd >= windowsFilter.size()) break;  // a description without its pattern
     const std::size_t patternStart = descriptionEnd + 1;
-    const std::size_t patternEnd = std::min(windowsFilter.find('\0', patternStart), windowsFilter.size());
+    const std::size_t patternEnd =
+        std::min(windowsFilter.find('\0', patternStart), windowsFilter.size());
     const std::string_view pattern = windowsFilter.substr(patternStart, patternEnd - patternStart);
     if (!lines.empty()) lines += '\n';
     lines += Description(description, chooser) + '\t' + CaseInsensitiveGlob(pattern);

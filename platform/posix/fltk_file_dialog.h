@@ -24,8 +24,8 @@ enum class Chooser { Gtk, Fltk };
 std::string ChooserFilter(std::string_view windowsFilter, Chooser chooser = Chooser::Gtk);
 
 // Writes the chosen path into the fixed-length buffer as the Windows dialog does: the path, a NUL,
-// the rest untouched, the length unchanged. maxFile counts the terminating NUL, as does the buffer's
-// own end. A path that does not fit changes nothing and gives false.
+// the rest untouched, the length unchanged. maxFile counts the terminating NUL, as does the
+// buffer's own end. A path that does not fit changes nothing and gives false.
 bool WriteChosenPath(std::string& buffer, std::uint32_t maxFile, std::string_view path);
 
 class FltkFileDialog : public platform::OpenFileDialog {

@@ -163,7 +163,9 @@ void FltkWindow::ButtonClicked(Fl_Widget* button, void* self) {
   window->events_->Click(static_cast<ControlId>(found - window->widgets_.begin()));
 }
 
-void FltkWindow::CloseRequested(Fl_Widget*, void* self) { static_cast<FltkWindow*>(self)->OnClose(); }
+void FltkWindow::CloseRequested(Fl_Widget*, void* self) {
+  static_cast<FltkWindow*>(self)->OnClose();
+}
 
 void FltkWindow::OnClose() {
   // FLTK closes a window on Escape too; a Windows window does not, so only the close request

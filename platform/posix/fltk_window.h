@@ -3,8 +3,8 @@
 // with positions and sizes converted between twips and the display's pixels.
 
 #include <array>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
