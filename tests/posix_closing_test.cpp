@@ -115,7 +115,8 @@ TEST(ClosingOnTheRealWindow, SlidesTheWindowPastTheScreenWidthAndExitsWithCodeZe
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   // The child runs this test again from its start: it must keep the parent's report file.
   setenv("VELMORA_SLIDE_REPORT", ("/tmp/velmora-slide-" + std::to_string(getpid())).c_str(), 0);
-  const std::string report = std::getenv("VELMORA_SLIDE_REPORT");
+  const char* reportName = std::getenv("VELMORA_SLIDE_REPORT");
+  const std::string report = reportName != nullptr ? reportName : "";
 
   EXPECT_EXIT(CloseTheRealWindow(), ::testing::ExitedWithCode(0), "");
 

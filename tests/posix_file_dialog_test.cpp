@@ -166,6 +166,7 @@ TEST_F(RealDialog, CancelLeavesTheBlanks) {
 // FLTK's own chooser, the one used where GTK is missing, runs inside this process: what its file
 // list shows can be read from its widgets.
 Fl_File_Browser* FileList(Fl_Widget* widget) {
+  if (widget == nullptr) return nullptr;
   if (auto* list = dynamic_cast<Fl_File_Browser*>(widget)) return list;
   if (Fl_Group* group = widget->as_group()) {
     for (int i = 0; i < group->children(); ++i) {
@@ -176,6 +177,7 @@ Fl_File_Browser* FileList(Fl_Widget* widget) {
 }
 
 Fl_Button* CancelButton(Fl_Widget* widget) {
+  if (widget == nullptr) return nullptr;
   if (auto* button = dynamic_cast<Fl_Button*>(widget);
       button && widget->label() && std::string(widget->label()) == "Cancel") {
     return button;
