@@ -17,7 +17,7 @@ trap cleanup EXIT
 # Display: the first free number from 90 up.
 display=90
 while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1920x1080x24 -dpi 96 -nolisten tcp >"$session/xvfb.log" 2>&1 &
+Xvfb ":$display" -screen 0 1920x1080x24 -dpi 96 -nolisten tcp -noreset >"$session/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=":$display"
 
