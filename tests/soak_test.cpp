@@ -41,7 +41,8 @@ class Listener {
     pid_ = fork();
     if (pid_ == 0) {
       std::freopen("/dev/null", "w", stdout);
-      execlp("parec", "parec", "-d", (sink + ".monitor").c_str(), static_cast<char*>(nullptr));
+      execlp("parec", "parec", "-d", (sink + ".monitor").c_str(), "--latency-msec=20",
+             static_cast<char*>(nullptr));
       _exit(127);
     }
   }
