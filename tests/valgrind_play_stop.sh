@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:?build folder}
 valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
-  --show-leak-kinds=definite --suppressions=tests/valgrind.supp -q \
+  --show-leak-kinds=definite -q \
   "$build/tests/velmora_posix_sequencer_tests" \
   --gtest_filter='RealLayerTest.*:RealSound.*:FluidMciTest.OpenPlay*:FluidMciTest.CloseStops*'
 echo "valgrind memcheck: play/stop path clean"

@@ -90,6 +90,22 @@ MciError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes
   return platform::kMciOk;
 }
 
+// FluidSynth starts its SoundFont loader library (libinstpatch) with each synthesizer and closes it
+// with the last one; every fresh start registers that library's types again and loses ~3 KiB. A
+// small synthesizer kept for the life of the process keeps the library started once.
+void KeepSoundFontLoaderStarted() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    fluid_settings_t* settings = new_fluid_settings();
+    if (!settings) return;
+    fluid_settings_setint(settings, "synth.polyphony", 1);
+    fluid_settings_setint(settings, "synth.reverb.active", 0);
+    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    static fluid_synth_t* const keeper = new_fluid_synth(settings);
+    (void)keeper;
+  });
+}
+
 std::string ChosenSoundFont() {
   std::string chosen = Environment("VELMORA_SOUNDFONT");
   if (!chosen.empty()) return chosen;
@@ -116,6 +132,7 @@ std::unique_ptr<FluidSequencerDevice> FluidSequencerDevice::Open(const std::stri
     return nullptr;
   }
 
+  KeepSoundFontLoaderStarted();
   std::unique_ptr<FluidSequencerDevice> device(new FluidSequencerDevice());
   device->midi_ = std::move(*midi);
   device->settings_ = new_fluid_settings();
