@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "platform/win32/windows_api.h"
@@ -15,21 +16,21 @@ struct ProgramWindow {
   HWND found = nullptr;
 };
 
+BOOL CALLBACK NoteProgramWindow(HWND window, LPARAM context) {
+  auto* search = reinterpret_cast<ProgramWindow*>(context);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  char caption[32] = {};
+  GetWindowTextA(window, caption, sizeof caption);
+  if (owner != search->processId || std::string(caption) != "Velmora") return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
 HWND WaitForWindowOf(DWORD processId) {
   for (int attempt = 0; attempt < 200; ++attempt) {
     ProgramWindow search{processId};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-          auto* search = reinterpret_cast<ProgramWindow*>(context);
-          DWORD owner = 0;
-          GetWindowThreadProcessId(window, &owner);
-          char caption[32] = {};
-          GetWindowTextA(window, caption, sizeof caption);
-          if (owner != search->processId || std::string(caption) != "Velmora") return TRUE;
-          search->found = window;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    EnumWindows(&NoteProgramWindow, reinterpret_cast<LPARAM>(&search));
     if (search.found != nullptr && IsWindowVisible(search.found)) return search.found;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
