@@ -8,8 +8,11 @@ jobs=$(nproc)
 
 for bits in 32 64; do
   echo "== Velmora.exe for ${bits}-bit Windows =="
-  cmake -S . -B "build-win$bits" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw$bits.cmake" \
-    -DCMAKE_BUILD_TYPE=Release >/dev/null
+  # The toolchain counts only when the folder is first configured.
+  toolchain=()
+  [ -f "build-win$bits/CMakeCache.txt" ] ||
+    toolchain=(-DCMAKE_TOOLCHAIN_FILE="cmake/toolchain-mingw$bits.cmake")
+  cmake -S . -B "build-win$bits" "${toolchain[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "build-win$bits" -j"$jobs"
 done
 
