@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -34,6 +36,11 @@ struct Outcome {
 
 class HostileInput : public ::testing::Test {
  protected:
+  static void TearDownTestSuite() {
+    std::printf("slowest Play click of %d: %.1f ms\n", clicks_,
+                std::chrono::duration<double, std::milli>(slowest_).count());
+  }
+
   void SetUp() override {
     // The file's content is under test here, not the sound server: render to nowhere.
     setenv("VELMORA_AUDIO_DRIVER", "file", 1);
@@ -56,6 +63,8 @@ class HostileInput : public ::testing::Test {
     const auto start = Clock::now();
     form.cmdPlay_Click();
     const auto busy = Clock::now() - start;
+    slowest_ = std::max(slowest_, busy);
+    ++clicks_;
     EXPECT_LT(busy, kMaxBusy) << path << ": Play kept the window busy for "
                               << std::chrono::duration<double>(busy).count() << " s";
 
@@ -81,6 +90,8 @@ class HostileInput : public ::testing::Test {
     return text.substr(0, text.find('\0'));
   }
 
+  static inline Clock::duration slowest_{};
+  static inline int clicks_ = 0;
   testing::TempFolder folder;
   fake::FakePlatform window;
   posix::FluidMci mci;
