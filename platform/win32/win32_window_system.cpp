@@ -85,7 +85,8 @@ void Win32WindowSystem::CreateControls() {
     const bool isButton = design->kind == ControlKind::PushButton;
     DWORD style = WS_CHILD | (design->visible ? WS_VISIBLE : 0);
     if (isButton) {
-      style |= WS_TABSTOP | BS_PUSHBUTTON;
+      // Drawn here: a plain push button paints its face in the system's colour, not the form's.
+      style |= WS_TABSTOP | BS_OWNERDRAW;
     } else {
       // File names may hold '&': a label shows its text as it is.
       style |= SS_NOPREFIX | (design->centred ? SS_CENTER : SS_LEFT);
@@ -117,6 +118,7 @@ LRESULT CALLBACK Win32WindowSystem::WindowProc(HWND window, UINT message, WPARAM
 
 LRESULT Win32WindowSystem::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
+    case WM_DRAWITEM: DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
       SetBkColor(reinterpret_cast<HDC>(wParam), backColour_);
@@ -141,6 +143,27 @@ LRESULT Win32WindowSystem::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       PostQuitMessage(0);
       return 0;
     default: return DefWindowProcA(window_, message, wParam, lParam);
+  }
+}
+
+// A push button on the form's grey: raised edge, pressed edge while held down, centred caption,
+// focus rectangle when it has the keyboard focus.
+void Win32WindowSystem::DrawButton(const DRAWITEMSTRUCT& item) const {
+  RECT face = item.rcItem;
+  FillRect(item.hDC, &face, backBrush_);
+  const bool pressed = (item.itemState & ODS_SELECTED) != 0;
+  DrawEdge(item.hDC, &face, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT | BF_ADJUST);
+
+  char caption[256] = {};
+  GetWindowTextA(item.hwndItem, caption, sizeof caption);
+  RECT text = face;
+  if (pressed) OffsetRect(&text, 1, 1);
+  SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, GetSysColor(COLOR_BTNTEXT));
+  DrawTextA(item.hDC, caption, -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  if ((item.itemState & ODS_FOCUS) != 0) {
+    InflateRect(&face, -1, -1);
+    DrawFocusRect(item.hDC, &face);
   }
 }
 

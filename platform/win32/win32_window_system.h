@@ -1,7 +1,8 @@
 #pragma once
 // The program's window on user32/gdi32: a top-level window with a single fixed border and a caption
-// bar, BUTTON and STATIC children at their twips geometry, light grey everywhere, the default GUI
-// font, the design's tab order and dialog-style keyboard navigation.
+// bar, BUTTON and STATIC children at their twips geometry, light grey everywhere (buttons included,
+// so they are drawn here), the default GUI font, the design's tab order and dialog-style keyboard
+// navigation.
 
 #include <array>
 
@@ -45,6 +46,7 @@ class Win32WindowSystem : public platform::WindowSystem {
   LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls();
   void Dispatch(MSG& message);
+  void DrawButton(const DRAWITEMSTRUCT& item) const;
   void ClickFocusedButton();
 
   HINSTANCE instance_;
