@@ -20,6 +20,17 @@ echo "== The executables read back =="
 python3 tests/pe_check.py build-win32/Velmora.exe i386 resources/velmora.ico
 python3 tests/pe_check.py build-win64/Velmora.exe x86-64 resources/velmora.ico
 
+echo "== The release zip =="
+rm -rf build-win32/packages
+(cd build-win32 && cpack -G ZIP >/dev/null)
+zip=$(ls build-win32/packages/velmora-*.zip)
+python3 - "$zip" <<'PY'
+import sys, zipfile
+names = zipfile.ZipFile(sys.argv[1]).namelist()
+assert names == ["Velmora.exe"], names
+print(sys.argv[1], "holds", names)
+PY
+
 echo "== mci_console for Linux =="
 cmake -S . -B build-wincheck -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-wincheck -j"$jobs" --target mci_console
