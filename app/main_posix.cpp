@@ -25,10 +25,11 @@ bool DisplayReachable() {
 int main() {
   if (!DisplayReachable()) {
     const char* name = std::getenv("DISPLAY");
-    std::fprintf(stderr,
-                 "velmora: cannot open the X display \"%s\". Velmora is a desktop program: start it "
-                 "from a desktop session (or set DISPLAY).\n",
-                 name != nullptr ? name : "");
+    std::fprintf(
+        stderr,
+        "velmora: cannot open the X display \"%s\". Velmora is a desktop program: start it "
+        "from a desktop session (or set DISPLAY).\n",
+        name != nullptr ? name : "");
     return 1;
   }
 

@@ -30,14 +30,18 @@ using velmora::testing::SinkMonitor;
 using Clock = SinkMonitor::Clock;
 using namespace std::chrono_literals;
 
-constexpr auto kWarmUp = 1s;        // skipped before CPU is counted: start-up is not playback
-constexpr auto kCpuWindow = 8s;     // playback over which CPU is counted
-constexpr auto kIdleWindow = 5s;    // Velmora with nothing open
-constexpr auto kSettle = 1500ms;    // after a stop, for the last sound to drain out
+constexpr auto kWarmUp = 1s;      // skipped before CPU is counted: start-up is not playback
+constexpr auto kCpuWindow = 8s;   // playback over which CPU is counted
+constexpr auto kIdleWindow = 5s;  // Velmora with nothing open
+constexpr auto kSettle = 1500ms;  // after a stop, for the last sound to drain out
 
-double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Milliseconds(Clock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
-Clock::time_point FromNanoseconds(long long ns) { return Clock::time_point(std::chrono::nanoseconds(ns)); }
+Clock::time_point FromNanoseconds(long long ns) {
+  return Clock::time_point(std::chrono::nanoseconds(ns));
+}
 long long Nanoseconds(Clock::time_point t) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
 }
@@ -61,7 +65,8 @@ long long StatusField(const std::filesystem::path& status, const std::string& na
 Counters Read(pid_t pid) {
   Counters counters;
   std::error_code ignored;
-  for (const auto& task : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
+  for (const auto& task :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/task", ignored)) {
     std::ifstream schedstat(task.path() / "schedstat");
     long long ns = 0;
     if (schedstat >> ns) counters.cpuNs += ns;
@@ -72,7 +77,9 @@ Counters Read(pid_t pid) {
   return counters;
 }
 
-long long PeakRssKiB(pid_t pid) { return StatusField("/proc/" + std::to_string(pid) + "/status", "VmHWM"); }
+long long PeakRssKiB(pid_t pid) {
+  return StatusField("/proc/" + std::to_string(pid) + "/status", "VmHWM");
+}
 
 struct Child {
   pid_t pid = -1;
@@ -91,7 +98,8 @@ Child Spawn(const std::vector<std::string>& args) {
   for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
   Child child;
-  if (posix_spawnp(&child.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) child.pid = -1;
+  if (posix_spawnp(&child.pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+    child.pid = -1;
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   child.out = fdopen(fds[0], "r");
@@ -173,10 +181,13 @@ double StopToSilence(const SinkMonitor& monitor, Clock::time_point stop) {
   return Milliseconds(*last - stop);
 }
 
-Figures MeasureVelmora(const SinkMonitor& monitor, const std::string& self, const std::string& tune) {
-  const int playSeconds = std::chrono::duration_cast<std::chrono::seconds>(kWarmUp + kCpuWindow).count() + 2;
+Figures MeasureVelmora(const SinkMonitor& monitor, const std::string& self,
+                       const std::string& tune) {
+  const int playSeconds =
+      std::chrono::duration_cast<std::chrono::seconds>(kWarmUp + kCpuWindow).count() + 2;
   const int idleSeconds = std::chrono::duration_cast<std::chrono::seconds>(kIdleWindow).count() + 2;
-  Child child = Spawn({self, "--velmora-child", tune, std::to_string(playSeconds), std::to_string(idleSeconds), "0"});
+  Child child = Spawn({self, "--velmora-child", tune, std::to_string(playSeconds),
+                       std::to_string(idleSeconds), "0"});
   Figures figures;
   const Clock::time_point launched = Expect(child, "LAUNCHED");
   const Clock::time_point play = Expect(child, "PLAY");
@@ -203,7 +214,8 @@ Figures MeasureVelmora(const SinkMonitor& monitor, const std::string& self, cons
 
 // Play sent a while after the open, with the sound output already running: the latency of the
 // output's buffers rather than of its start.
-double PlayToSoundWhenRunning(const SinkMonitor& monitor, const std::string& self, const std::string& tune) {
+double PlayToSoundWhenRunning(const SinkMonitor& monitor, const std::string& self,
+                              const std::string& tune) {
   Child child = Spawn({self, "--velmora-child", tune, "2", "0", "1000"});
   const Clock::time_point play = Expect(child, "PLAY");
   const auto sound = WaitForSound(monitor, play);
@@ -213,7 +225,8 @@ double PlayToSoundWhenRunning(const SinkMonitor& monitor, const std::string& sel
   return sound ? Milliseconds(*sound - play) : -1;
 }
 
-Figures MeasureCommandLine(const SinkMonitor& monitor, const std::string& soundFont, const std::string& tune) {
+Figures MeasureCommandLine(const SinkMonitor& monitor, const std::string& soundFont,
+                           const std::string& tune) {
   Figures figures;
   const Clock::time_point launched = Clock::now();
   Child child = Spawn({"fluidsynth", "-ni", "-a", "pulseaudio", soundFont, tune});
@@ -276,23 +289,27 @@ int main(int argc, char** argv) {
   std::printf("Tune %s, SoundFont %s\n", tune.c_str(), soundFont.c_str());
   std::printf("  %-34s %10s %10s\n", "", "Velmora", "fluidsynth");
   PrintRow("launch to first sound", velmora.launchToSoundMs, cli.launchToSoundMs, "ms");
-  std::printf("  %-34s %10.1f %10s %-6s\n", "play right after open to sound", velmora.playToSoundMs, "-", "ms");
-  std::printf("  %-34s %10.1f %10s %-6s\n", "play 1 s after open to sound", playToSoundRunning, "-", "ms");
+  std::printf("  %-34s %10.1f %10s %-6s\n", "play right after open to sound", velmora.playToSoundMs,
+              "-", "ms");
+  std::printf("  %-34s %10.1f %10s %-6s\n", "play 1 s after open to sound", playToSoundRunning, "-",
+              "ms");
   PrintRow("CPU while playing (% of one core)", velmora.cpuPercent, cli.cpuPercent, "%");
   PrintRow("context switches per second", velmora.switchesPerSecond, cli.switchesPerSecond, "/s");
   PrintRow("peak RSS", velmora.peakRssKiB / 1024.0, cli.peakRssKiB / 1024.0, "MiB");
   PrintRow("stop to silence", velmora.stopToSilenceMs, cli.stopToSilenceMs, "ms");
-  std::printf("  idle over %llds after close: %.1f ms CPU, %lld context switches, %d thread(s)\n",
-              static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kIdleWindow).count()),
-              velmora.idleCpuMs, velmora.idleSwitches, velmora.idleThreads);
+  std::printf(
+      "  idle over %llds after close: %.1f ms CPU, %lld context switches, %d thread(s)\n",
+      static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(kIdleWindow).count()),
+      velmora.idleCpuMs, velmora.idleSwitches, velmora.idleThreads);
 
   const bool soundSoon = velmora.playToSoundMs >= 0 && velmora.playToSoundMs <= 100 &&
                          playToSoundRunning >= 0 && playToSoundRunning <= 100;
   const bool cpuHalved = cli.cpuPercent > 0 && velmora.cpuPercent <= cli.cpuPercent / 2;
   const bool rssClose = cli.peakRssKiB > 0 && velmora.peakRssKiB <= cli.peakRssKiB + 15 * 1024;
   const bool idleQuiet = velmora.idleSwitches == 0 && velmora.idleThreads == 1;
-  std::printf("Targets: first sound <= 100 ms after play: %s; playback CPU <= half the CLI's: %s; "
-              "RSS <= CLI + 15 MiB: %s; idle without wake-ups: %s\n",
-              Verdict(soundSoon), Verdict(cpuHalved), Verdict(rssClose), Verdict(idleQuiet));
+  std::printf(
+      "Targets: first sound <= 100 ms after play: %s; playback CPU <= half the CLI's: %s; "
+      "RSS <= CLI + 15 MiB: %s; idle without wake-ups: %s\n",
+      Verdict(soundSoon), Verdict(cpuHalved), Verdict(rssClose), Verdict(idleQuiet));
   return 0;
 }

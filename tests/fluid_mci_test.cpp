@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -26,7 +26,8 @@ using Clock = std::chrono::steady_clock;
 
 int ThreadCount() {
   int count = 0;
-  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task"))
+    ++count;
   return count;
 }
 
@@ -86,8 +87,8 @@ TEST_F(FluidMciTest, CloseStopsEverythingItStarted) {
 
 TEST_F(FluidMciTest, TheDeviceStaysOpenAfterThePieceEnds) {
   const auto shortTune = testing::Join(
-      {testing::Header(0, 1), testing::Chunk("MTrk", {0x00, 0x90, 0x3C, 0x40, 0x01, 0x80, 0x3C, 0x40,
-                                                      0x00, 0xFF, 0x2F, 0x00})});
+      {testing::Header(0, 1), testing::Chunk("MTrk", {0x00, 0x90, 0x3C, 0x40, 0x01, 0x80, 0x3C,
+                                                      0x40, 0x00, 0xFF, 0x2F, 0x00})});
   ASSERT_EQ(Open(folder_.Write("short.mid", shortTune).string()), platform::kMciOk);
   ASSERT_EQ(mci_.SendString("play mcitest"), platform::kMciOk);
   usleep(300 * 1000);  // the piece lasts a few milliseconds
@@ -134,7 +135,8 @@ TEST_F(FluidMciTest, FileNamesWithBlanksAndQuotes) {
   EXPECT_EQ(Open('"' + blanks.string() + '"', "a"), platform::kMciOk);
   const auto quotes = folder_.Write("say \"hi\" now.mid", testing::SmallTune());
   EXPECT_EQ(Open('"' + quotes.string() + '"', "b"), platform::kMciOk);
-  EXPECT_EQ(Open(blanks.string(), "c"), err::kUnrecognizedKeyword);  // unquoted: "tune.mid" is no keyword
+  EXPECT_EQ(Open(blanks.string(), "c"),
+            err::kUnrecognizedKeyword);  // unquoted: "tune.mid" is no keyword
   EXPECT_EQ(mci_.SendString("close all"), platform::kMciOk);
 }
 

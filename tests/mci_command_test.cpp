@@ -96,7 +96,8 @@ TEST(MciCommand, QuotedElementsKeepBlanksAndInnerQuotes) {
     const char* element;
   };
   const QuoteCase cases[] = {
-      {"open \"/home/ann/My Music/a b.mid\" type sequencer alias mcitest", "/home/ann/My Music/a b.mid"},
+      {"open \"/home/ann/My Music/a b.mid\" type sequencer alias mcitest",
+       "/home/ann/My Music/a b.mid"},
       {"open \"/x/say \"hi\" now.mid\" type sequencer alias mcitest", "/x/say \"hi\" now.mid"},
       {"open \"/x/\"quoted\".mid\" type sequencer alias m", "/x/\"quoted\".mid"},
       {"open \"/x/end.mid\"", "/x/end.mid"},

@@ -23,7 +23,9 @@ namespace {
 namespace err = mci_error;
 using Clock = std::chrono::steady_clock;
 
-std::filesystem::path CorpusFolder() { return std::filesystem::path(VELMORA_SOURCE_DIR) / "../shared/midi-corpus"; }
+std::filesystem::path CorpusFolder() {
+  return std::filesystem::path(VELMORA_SOURCE_DIR) / "../shared/midi-corpus";
+}
 
 std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -43,7 +45,8 @@ int LoudestSampleWhenPlayed(const std::vector<std::uint8_t>& midi, int seconds) 
   int loudest = 0;
   for (int rendered = 0; rendered < seconds * 44100; rendered += 1024) {
     fluid_synth_write_s16(synth, 1024, block.data(), 0, 2, block.data(), 1, 2);
-    for (std::int16_t sample : block) loudest = std::max(loudest, std::abs(static_cast<int>(sample)));
+    for (std::int16_t sample : block)
+      loudest = std::max(loudest, std::abs(static_cast<int>(sample)));
   }
   delete_fluid_player(player);
   delete_fluid_synth(synth);
@@ -74,7 +77,8 @@ TEST_F(MidiCorpus, EveryFilePlaysOrFailsWithAFileErrorPromptly) {
     if (entry.path().extension() != ".mid") continue;
     const std::string name = entry.path().filename().string();
     const Clock::time_point start = Clock::now();
-    const auto opened = mci.SendString("open \"" + entry.path().string() + "\" type sequencer alias corpus");
+    const auto opened =
+        mci.SendString("open \"" + entry.path().string() + "\" type sequencer alias corpus");
     if (opened == platform::kMciOk) {
       EXPECT_EQ(mci.SendString("play corpus"), platform::kMciOk) << name;
       EXPECT_EQ(mci.SendString("close corpus"), platform::kMciOk) << name;

@@ -22,9 +22,10 @@ inline MidiBytes Chunk(const char* id, const MidiBytes& body) {
 }
 
 inline MidiBytes Header(std::uint16_t format, std::uint16_t tracks, std::uint16_t division = 96) {
-  return Chunk("MThd", {0, static_cast<std::uint8_t>(format), static_cast<std::uint8_t>(tracks >> 8),
-                        static_cast<std::uint8_t>(tracks), static_cast<std::uint8_t>(division >> 8),
-                        static_cast<std::uint8_t>(division)});
+  return Chunk("MThd",
+               {0, static_cast<std::uint8_t>(format), static_cast<std::uint8_t>(tracks >> 8),
+                static_cast<std::uint8_t>(tracks), static_cast<std::uint8_t>(division >> 8),
+                static_cast<std::uint8_t>(division)});
 }
 
 inline MidiBytes Join(std::initializer_list<MidiBytes> parts) {
@@ -59,8 +60,9 @@ class TempFolder {
 
   std::filesystem::path Write(const std::string& name, const MidiBytes& bytes) const {
     const auto file = path_ / name;
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return file;
   }
 

@@ -28,7 +28,8 @@ class ShortPath : public ::testing::Test {
 
 TEST_F(ShortPath, IsTheCanonicalAbsolutePathNulTerminated) {
   std::string buffer(255, '\0');
-  const std::string winding = (folder_.path() / "a b" / "." / "c" / ".." / "c" / "tune.mid").string();
+  const std::string winding =
+      (folder_.path() / "a b" / "." / "c" / ".." / "c" / "tune.mid").string();
   const std::uint32_t length = files_.GetShortPathName(winding, buffer);
   ASSERT_EQ(length, canonical_.size());
   EXPECT_EQ(buffer.substr(0, length), canonical_);
@@ -49,7 +50,8 @@ TEST_F(ShortPath, FollowsSymbolicLinksAndResolvesRelativePaths) {
   std::filesystem::current_path(folder_.path() / "a b");
   std::string relative(255, '\0');
   EXPECT_EQ(files_.GetShortPathName("c/tune.mid", relative), canonical_.size());
-  EXPECT_EQ(files_.GetCurrentDirectory(), std::filesystem::canonical(folder_.path() / "a b").string());
+  EXPECT_EQ(files_.GetCurrentDirectory(),
+            std::filesystem::canonical(folder_.path() / "a b").string());
   std::filesystem::current_path(previous);
 }
 

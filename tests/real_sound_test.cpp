@@ -49,10 +49,11 @@ class RealLayerTest : public ::testing::Test {
 };
 
 TEST_F(RealLayerTest, ADeepFolderWithBlanksPlaysAndStops) {
-  const auto deep = folder_.path() / "My Music" / "a folder name long enough to pass the short buffer";
+  const auto deep =
+      folder_.path() / "My Music" / "a folder name long enough to pass the short buffer";
   std::filesystem::create_directories(deep);
-  const auto tune = folder_.Write((deep / "first tune.mid").lexically_relative(folder_.path()).string(),
-                                  testing::SmallTune());
+  const auto tune = folder_.Write(
+      (deep / "first tune.mid").lexically_relative(folder_.path()).string(), testing::SmallTune());
   ASSERT_GT(tune.string().size(), 67u);
   RealSequencerForm ui;
   ui.ChooseAndPlay(tune);
@@ -72,11 +73,13 @@ TEST_F(RealLayerTest, ANonMidiFileShowsTheOpenErrorAndLeavesNothingOpen) {
 TEST(RealSound, MusicIsHeardWhilePlayingAndSilentAfterStop) {
   const char* sink = std::getenv("VELMORA_TEST_SINK");
   if (!sink || !std::getenv("PULSE_SERVER")) {
-    GTEST_SKIP() << "needs the null sink of tests/desktop_session.sh (PULSE_SERVER, VELMORA_TEST_SINK)";
+    GTEST_SKIP()
+        << "needs the null sink of tests/desktop_session.sh (PULSE_SERVER, VELMORA_TEST_SINK)";
   }
   unsetenv("VELMORA_AUDIO_DRIVER");
   testing::TempFolder folder;
-  std::filesystem::path tune = std::filesystem::path(VELMORA_SOURCE_DIR) / "resources/demo/velmora-demo.mid";
+  std::filesystem::path tune =
+      std::filesystem::path(VELMORA_SOURCE_DIR) / "resources/demo/velmora-demo.mid";
   if (!std::filesystem::exists(tune)) tune = folder.Write("tune.mid", testing::SmallTune());
 
   SinkMonitor monitor(sink);

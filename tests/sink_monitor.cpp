@@ -23,10 +23,11 @@ SinkMonitor::SinkMonitor(const std::string& sink) {
   posix_spawn_file_actions_addclose(&actions, fds[1]);
   const std::string device = "--device=" + sink + ".monitor";
   // Mono 16-bit, delivered in blocks of 5 ms so arrival times are fine-grained.
-  const char* argv[] = {"parec",          device.c_str(),    "--raw",         "--format=s16le",
-                        "--channels=1",   "--rate=44100",    "--latency=441", "--process-time=441",
-                        nullptr};
-  const int spawned = posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
+  const char* argv[] = {"parec",          device.c_str(),       "--raw",
+                        "--format=s16le", "--channels=1",       "--rate=44100",
+                        "--latency=441",  "--process-time=441", nullptr};
+  const int spawned =
+      posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   if (spawned != 0) {
@@ -58,7 +59,8 @@ void SinkMonitor::Read() {
     const std::size_t total = carried + static_cast<std::size_t>(got);
     const std::size_t count = total / 2;
     int peak = 0;
-    for (std::size_t i = 0; i < count; ++i) peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+    for (std::size_t i = 0; i < count; ++i)
+      peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
     carried = total % 2;
     if (carried) bytes[0] = bytes[total - 1];
     const std::lock_guard lock(mutex_);
@@ -78,7 +80,8 @@ bool SinkMonitor::WaitUntilLive(Clock::duration timeout) {
   return false;
 }
 
-std::optional<SinkMonitor::Clock::time_point> SinkMonitor::FirstSoundAfter(Clock::time_point from) const {
+std::optional<SinkMonitor::Clock::time_point> SinkMonitor::FirstSoundAfter(
+    Clock::time_point from) const {
   const std::lock_guard lock(mutex_);
   for (const Block& block : blocks_) {
     if (block.arrived >= from && block.peak > kSilence) return block.arrived;

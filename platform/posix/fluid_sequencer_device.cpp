@@ -85,7 +85,8 @@ MciError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
   }
-  if (filled > static_cast<std::size_t>(FluidSequencerDevice::kMaxFileSize)) return err::kInvalidFile;
+  if (filled > static_cast<std::size_t>(FluidSequencerDevice::kMaxFileSize))
+    return err::kInvalidFile;
   bytes.resize(filled);
   return platform::kMciOk;
 }
@@ -145,7 +146,8 @@ std::unique_ptr<FluidSequencerDevice> FluidSequencerDevice::Open(const std::stri
   // Realtime scheduling is refused to most users and would only add a failed attempt.
   fluid_settings_setint(device->settings_, "audio.realtime-prio", 0);
   const std::string outputFile = Environment("VELMORA_AUDIO_FILE");
-  if (!outputFile.empty()) fluid_settings_setstr(device->settings_, "audio.file.name", outputFile.c_str());
+  if (!outputFile.empty())
+    fluid_settings_setstr(device->settings_, "audio.file.name", outputFile.c_str());
 
   device->synth_ = new_fluid_synth(device->settings_);
   if (!device->synth_) {
@@ -161,8 +163,8 @@ std::unique_ptr<FluidSequencerDevice> FluidSequencerDevice::Open(const std::stri
     return nullptr;
   }
   device->player_ = new_fluid_player(device->synth_);
-  if (!device->player_ ||
-      fluid_player_add_mem(device->player_, device->midi_.data(), device->midi_.size()) != FLUID_OK) {
+  if (!device->player_ || fluid_player_add_mem(device->player_, device->midi_.data(),
+                                               device->midi_.size()) != FLUID_OK) {
     error = err::kDriver;
     return nullptr;
   }

@@ -26,7 +26,8 @@ class FluidSequencerDevice {
 
   // Checks and loads the file and starts the sound output (silent until Play). On failure: nothing
   // and the error code.
-  static std::unique_ptr<FluidSequencerDevice> Open(const std::string& path, platform::MciError& error);
+  static std::unique_ptr<FluidSequencerDevice> Open(const std::string& path,
+                                                    platform::MciError& error);
   ~FluidSequencerDevice();
   FluidSequencerDevice(const FluidSequencerDevice&) = delete;
   FluidSequencerDevice& operator=(const FluidSequencerDevice&) = delete;

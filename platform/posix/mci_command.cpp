@@ -19,7 +19,8 @@ bool IsBlank(char c) { return c == ' '; }
 
 bool SameWord(std::string_view a, std::string_view b) {
   return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
   });
 }
 
@@ -77,11 +78,14 @@ class Words {
   std::string_view rest_;
 };
 
-bool IsOpenKeyword(std::string_view word) { return SameWord(word, "type") || SameWord(word, "alias"); }
+bool IsOpenKeyword(std::string_view word) {
+  return SameWord(word, "type") || SameWord(word, "alias");
+}
 
 bool HasMidiExtension(std::string_view element) {
   const auto dot = element.rfind('.');
-  if (dot == std::string_view::npos || element.find('/', dot) != std::string_view::npos) return false;
+  if (dot == std::string_view::npos || element.find('/', dot) != std::string_view::npos)
+    return false;
   const std::string_view extension = element.substr(dot + 1);
   return SameWord(extension, "mid") || SameWord(extension, "midi") || SameWord(extension, "rmi") ||
          SameWord(extension, "kar");

@@ -9,10 +9,12 @@
 
 namespace velmora::posix {
 
-std::uint32_t PosixFileSystem::GetShortPathName(const std::string& longPath, std::span<char> buffer) {
+std::uint32_t PosixFileSystem::GetShortPathName(const std::string& longPath,
+                                                std::span<char> buffer) {
   const std::string path = longPath.substr(0, longPath.find('\0'));
   if (path.empty()) return 0;
-  const std::unique_ptr<char, decltype(&std::free)> canonical(realpath(path.c_str(), nullptr), &std::free);
+  const std::unique_ptr<char, decltype(&std::free)> canonical(realpath(path.c_str(), nullptr),
+                                                              &std::free);
   if (!canonical) return 0;  // missing, or a folder on the way cannot be read
 
   const std::string_view shortForm(canonical.get());

@@ -125,7 +125,9 @@ class TrackReader {
   std::size_t at_ = 0;
 };
 
-bool HasId(Input bytes, std::size_t at, const char* id) { return std::memcmp(&bytes[at], id, 4) == 0; }
+bool HasId(Input bytes, std::size_t at, const char* id) {
+  return std::memcmp(&bytes[at], id, 4) == 0;
+}
 
 }  // namespace
 

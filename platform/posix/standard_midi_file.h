@@ -14,6 +14,7 @@
 namespace velmora::posix {
 
 // Nothing when the bytes are not a Standard MIDI File this program can play.
-std::optional<std::vector<std::uint8_t>> NormalizeStandardMidiFile(std::span<const std::uint8_t> file);
+std::optional<std::vector<std::uint8_t>> NormalizeStandardMidiFile(
+    std::span<const std::uint8_t> file);
 
 }  // namespace velmora::posix
