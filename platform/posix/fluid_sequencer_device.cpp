@@ -95,16 +95,19 @@ MciError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes
 // with the last one; every fresh start registers that library's types again and loses ~3 KiB. A
 // small synthesizer kept for the life of the process keeps the library started once.
 void KeepSoundFontLoaderStarted() {
-  static std::once_flag once;
-  std::call_once(once, [] {
+  struct Keeper {
+    fluid_settings_t* settings;
+    fluid_synth_t* synth;
+  };
+  static const Keeper keeper = [] {
     fluid_settings_t* settings = new_fluid_settings();
-    if (!settings) return;
+    if (!settings) return Keeper{nullptr, nullptr};
     fluid_settings_setint(settings, "synth.polyphony", 1);
     fluid_settings_setint(settings, "synth.reverb.active", 0);
     fluid_settings_setint(settings, "synth.chorus.active", 0);
-    static fluid_synth_t* const keeper = new_fluid_synth(settings);
-    (void)keeper;
-  });
+    return Keeper{settings, new_fluid_synth(settings)};
+  }();
+  (void)keeper;
 }
 
 std::string ChosenSoundFont() {
