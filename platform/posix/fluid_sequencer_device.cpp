@@ -94,20 +94,23 @@ MciError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes
 // FluidSynth starts its SoundFont loader library (libinstpatch) with each synthesizer and closes it
 // with the last one; every fresh start registers that library's types again and loses ~3 KiB. A
 // small synthesizer kept for the life of the process keeps the library started once.
-void KeepSoundFontLoaderStarted() {
-  struct Keeper {
-    fluid_settings_t* settings;
-    fluid_synth_t* synth;
-  };
-  static const Keeper keeper = [] {
-    fluid_settings_t* settings = new_fluid_settings();
-    if (!settings) return Keeper{nullptr, nullptr};
-    fluid_settings_setint(settings, "synth.polyphony", 1);
-    fluid_settings_setint(settings, "synth.reverb.active", 0);
-    fluid_settings_setint(settings, "synth.chorus.active", 0);
-    return Keeper{settings, new_fluid_synth(settings)};
+struct LoaderKeeper {
+  fluid_settings_t* settings = nullptr;
+  fluid_synth_t* synth = nullptr;
+};
+
+const LoaderKeeper& KeepSoundFontLoaderStarted() {
+  static const LoaderKeeper keeper = [] {
+    LoaderKeeper started;
+    started.settings = new_fluid_settings();
+    if (!started.settings) return started;
+    fluid_settings_setint(started.settings, "synth.polyphony", 1);
+    fluid_settings_setint(started.settings, "synth.reverb.active", 0);
+    fluid_settings_setint(started.settings, "synth.chorus.active", 0);
+    started.synth = new_fluid_synth(started.settings);
+    return started;
   }();
-  (void)keeper;
+  return keeper;
 }
 
 std::string ChosenSoundFont() {
