@@ -17,7 +17,6 @@
 namespace velmora::posix {
 namespace {
 
-
 std::filesystem::path CorpusFolder() {
   return std::filesystem::path(VELMORA_SOURCE_DIR) / "../shared/midi-corpus";
 }
