@@ -19,6 +19,7 @@ tests=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools
   wine64 wine                   # runs the 64-bit Windows build's tests
   python3 valgrind
+  dpkg-dev desktop-file-utils   # the Debian package's dependencies (dpkg-shlibdeps) and entry check
 )
 
 packages=("${build_and_run[@]}")
