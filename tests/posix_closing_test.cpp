@@ -57,14 +57,10 @@ TEST_F(RealWindowTest, AMinimisedWindowCannotBeMovedButCanBeRead) {
 
 // Passes the real window's answers through, and on EndProgram writes how the slide went to the
 // file named by VELMORA_SLIDE_REPORT before the real window ends the process.
-class WatchedWindow : public platform::WindowSystem {
+class WatchedWindow : public ForwardingWindow {
  public:
-  explicit WatchedWindow(posix::FltkWindow& real) : real_(real) {}
+  using ForwardingWindow::ForwardingWindow;
 
-  void SetCaption(ControlId control, std::string_view text) override {
-    real_.SetCaption(control, text);
-  }
-  void SetVisible(ControlId control, bool visible) override { real_.SetVisible(control, visible); }
   std::optional<float> GetWindowMetric(WindowMetric metric) override {
     if (!started_) start_ = std::chrono::steady_clock::now();
     started_ = true;
@@ -74,9 +70,6 @@ class WatchedWindow : public platform::WindowSystem {
     if (metric == WindowMetric::Top) ++passes_;
     return real_.SetWindowMetric(metric, twips);
   }
-  std::optional<float> ScreenWidth() override { return real_.ScreenWidth(); }
-  platform::InstanceHandle ModuleInstance() override { return real_.ModuleInstance(); }
-  void ProcessPendingEvents() override { real_.ProcessPendingEvents(); }
 
   [[noreturn]] void EndProgram() override {
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start_;
@@ -91,7 +84,6 @@ class WatchedWindow : public platform::WindowSystem {
   }
 
  private:
-  posix::FltkWindow& real_;
   bool started_ = false;
   std::chrono::steady_clock::time_point start_;
   int passes_ = 0;

@@ -31,27 +31,18 @@ const fs::path kTune = fs::path(VELMORA_SOURCE_DIR) / "resources" / "demo" / "ve
 // The real window, watched: what Label1 showed on the screen whenever pending events were
 // processed, when the first window metric was written, and a check run just before the program
 // ends.
-class WatchedWindow : public platform::WindowSystem {
+class WatchedWindow : public ForwardingWindow {
  public:
-  explicit WatchedWindow(posix::FltkWindow& real) : real_(real) {}
+  using ForwardingWindow::ForwardingWindow;
 
   std::vector<std::string> labelsWhenEventsRan;
   std::optional<Clock::time_point> firstMetricWrite;
   std::function<int()> beforeEnd;  // exit code for the child: 0 when all was as it should be
 
-  void SetCaption(ControlId control, std::string_view text) override {
-    real_.SetCaption(control, text);
-  }
-  void SetVisible(ControlId control, bool visible) override { real_.SetVisible(control, visible); }
-  std::optional<float> GetWindowMetric(WindowMetric metric) override {
-    return real_.GetWindowMetric(metric);
-  }
   bool SetWindowMetric(WindowMetric metric, float twips) override {
     if (!firstMetricWrite) firstMetricWrite = Clock::now();
     return real_.SetWindowMetric(metric, twips);
   }
-  std::optional<float> ScreenWidth() override { return real_.ScreenWidth(); }
-  platform::InstanceHandle ModuleInstance() override { return real_.ModuleInstance(); }
   void ProcessPendingEvents() override {
     real_.ProcessPendingEvents();
     Fl_Widget& label = real_.widget(ControlId::Label1);
@@ -66,9 +57,6 @@ class WatchedWindow : public platform::WindowSystem {
     real_.EndProgram();
     std::_Exit(18);  // not reached: the real window ends the process
   }
-
- private:
-  posix::FltkWindow& real_;
 };
 
 struct Desktop {

@@ -18,6 +18,30 @@ struct RecordedEvents : platform::WindowEvents {
   void Unload(std::int16_t&) override { ++unloads; }
 };
 
+// Passes every call to the real window; a test overrides the calls it watches.
+class ForwardingWindow : public platform::WindowSystem {
+ public:
+  explicit ForwardingWindow(posix::FltkWindow& real) : real_(real) {}
+
+  void SetCaption(ControlId control, std::string_view text) override {
+    real_.SetCaption(control, text);
+  }
+  void SetVisible(ControlId control, bool visible) override { real_.SetVisible(control, visible); }
+  std::optional<float> GetWindowMetric(platform::WindowMetric metric) override {
+    return real_.GetWindowMetric(metric);
+  }
+  bool SetWindowMetric(platform::WindowMetric metric, float twips) override {
+    return real_.SetWindowMetric(metric, twips);
+  }
+  std::optional<float> ScreenWidth() override { return real_.ScreenWidth(); }
+  platform::InstanceHandle ModuleInstance() override { return real_.ModuleInstance(); }
+  void ProcessPendingEvents() override { real_.ProcessPendingEvents(); }
+  [[noreturn]] void EndProgram() override { real_.EndProgram(); }
+
+ protected:
+  posix::FltkWindow& real_;
+};
+
 // Label1's pixels above the strip where Label2 lies over its foot (Label2's top is 136 px at 96
 // DPI): the part a reference drawing of Label1 alone can be compared with.
 inline std::vector<std::uint32_t> AboveLabel2(const Fl_Widget& label1,
