@@ -1,5 +1,5 @@
 #include "app/host_mci.h"
-#include "platform/posix/fluid_mci.h"
+#include "platform/posix/mci/fluid_mci.h"
 
 namespace velmora::app {
 

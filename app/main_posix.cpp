@@ -8,7 +8,7 @@
 #include "main_window/form1.h"
 #include "platform/posix/fltk_file_dialog.h"
 #include "platform/posix/fltk_window.h"
-#include "platform/posix/fluid_mci.h"
+#include "platform/posix/mci/fluid_mci.h"
 #include "platform/posix/posix_file_system.h"
 
 namespace {

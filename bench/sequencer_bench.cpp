@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/fluid_mci.h"
+#include "platform/posix/mci/fluid_mci.h"
 #include "tests/sink_monitor.h"
 
 extern char** environ;

@@ -15,8 +15,8 @@
 #include <gtest/gtest.h>
 
 #include "midi_fixtures.h"
-#include "platform/posix/fluid_mci.h"
-#include "platform/posix/mci_errors.h"
+#include "platform/posix/mci/fluid_mci.h"
+#include "platform/posix/mci/mci_errors.h"
 
 namespace velmora::posix {
 namespace {

@@ -1,8 +1,8 @@
 // The command grammar: what the program sends, quoting, and a clean error code for everything else.
 #include <gtest/gtest.h>
 
-#include "platform/posix/mci_command.h"
-#include "platform/posix/mci_errors.h"
+#include "platform/posix/mci/mci_command.h"
+#include "platform/posix/mci/mci_errors.h"
 
 namespace velmora::posix {
 namespace {

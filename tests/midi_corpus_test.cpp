@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/posix/standard_midi_file.h"
+#include "platform/posix/mci/standard_midi_file.h"
 
 namespace velmora::posix {
 namespace {

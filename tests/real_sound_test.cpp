@@ -11,7 +11,7 @@
 #include "main_window/form1.h"
 #include "midi_fixtures.h"
 #include "platform/fake/fake_platform.h"
-#include "platform/posix/fluid_mci.h"
+#include "platform/posix/mci/fluid_mci.h"
 #include "platform/posix/posix_file_system.h"
 #include "sink_monitor.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "midi_fixtures.h"
-#include "platform/posix/standard_midi_file.h"
+#include "platform/posix/mci/standard_midi_file.h"
 
 namespace velmora::posix {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/mci_command.h"
-#include "platform/posix/mci_errors.h"
+#include "platform/posix/mci/mci_command.h"
+#include "platform/posix/mci/mci_errors.h"
 
 using namespace velmora::posix;
 

@@ -1,4 +1,4 @@
-#include "platform/posix/standard_midi_file.h"
+#include "platform/posix/mci/standard_midi_file.h"
 
 #include <cstring>
 

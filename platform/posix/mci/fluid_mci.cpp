@@ -1,10 +1,10 @@
-#include "platform/posix/fluid_mci.h"
+#include "platform/posix/mci/fluid_mci.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "platform/posix/mci_command.h"
-#include "platform/posix/mci_errors.h"
+#include "platform/posix/mci/mci_command.h"
+#include "platform/posix/mci/mci_errors.h"
 
 namespace velmora::posix {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/fluid_sequencer_device.h"
+#include "platform/posix/mci/fluid_sequencer_device.h"
 
 #include <alsa/asoundlib.h>
 #include <dlfcn.h>
@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "platform/posix/mci_errors.h"
-#include "platform/posix/standard_midi_file.h"
+#include "platform/posix/mci/mci_errors.h"
+#include "platform/posix/mci/standard_midi_file.h"
 
 namespace velmora::posix {
 

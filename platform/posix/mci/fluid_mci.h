@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/mci.h"
-#include "platform/posix/fluid_sequencer_device.h"
+#include "platform/posix/mci/fluid_sequencer_device.h"
 
 namespace velmora::posix {
 
