@@ -52,7 +52,7 @@ TEST_F(RealLayerTest, ANonMidiFileShowsTheOpenErrorAndLeavesNothingOpen) {
   const auto text = folder_.Write("notes.mid", {'h', 'e', 'l', 'l', 'o'});
   RealSequencerForm ui;
   ui.ChooseAndPlay(text);
-  EXPECT_EQ(ui.Label().rfind("open: The file cannot be played", 0), 0u) << ui.Label();
+  EXPECT_EQ(ui.Label().rfind("open: not a MIDI file", 0), 0u) << ui.Label();
   EXPECT_TRUE(ui.window.visible[ControlId::CmdGetMidFile]);
   EXPECT_NE(ui.mci.SendString("close mcitest"), platform::kMciOk);
 }

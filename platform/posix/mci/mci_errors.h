@@ -1,6 +1,7 @@
 #pragma once
 // The MCI error codes this layer answers with, numbered as on Windows (MCIERR_BASE 256), and their
-// texts in this program's own words.
+// texts in this program's own words: one short phrase each, what went wrong or what to do, so that
+// "open: " and the text fit the window's status line.
 
 #include <string_view>
 
