@@ -9,6 +9,7 @@
 #include "platform/posix/fltk_file_dialog.h"
 #include "platform/posix/fltk_window.h"
 #include "platform/posix/mci/fluid_mci.h"
+#include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
 
 namespace {
@@ -38,7 +39,8 @@ int main() {
   posix::FltkFileDialog dialog;
   posix::FluidMci mci;
   posix::PosixFileSystem files;
-  Form1 form({window, dialog, mci, files});
+  posix::PosixClock clock;
+  Form1 form({window, dialog, mci, files, clock});
   window.Show(form);
   return window.Run();
 }

@@ -5,6 +5,11 @@ namespace velmora {
 
 namespace {
 using platform::WindowMetric;
+using namespace std::chrono_literals;
+
+// The slide crosses a screen's width in about a second, whatever the screen: seen, and soon over.
+constexpr platform::Clock::Duration kScreenCrossing = 1s;
+constexpr float kStep = 30.0f;
 
 // A failing read or a rejected write skips the step; the slide goes on.
 void Step(platform::WindowSystem& window, WindowMetric metric, float delta) {
@@ -22,12 +27,14 @@ void Form1::Form_Unload(std::int16_t& /*cancel: closing cannot be cancelled*/) {
 
 void Form1::SlideOffScreen() {
   platform::WindowSystem& window = host_.window;
+  const platform::Clock::Duration start = host_.clock.Now();
   auto previousTop = window.GetWindowMetric(WindowMetric::Top);
-  for (;;) {
-    Step(window, WindowMetric::Top, 30.0f);
-    Step(window, WindowMetric::Left, 30.0f);
-    Step(window, WindowMetric::Width, -60.0f);
-    Step(window, WindowMetric::Height, -60.0f);
+  for (long pass = 1;; ++pass) {
+    Step(window, WindowMetric::Top, kStep);
+    Step(window, WindowMetric::Left, kStep);
+    Step(window, WindowMetric::Width, -2 * kStep);
+    Step(window, WindowMetric::Height, -2 * kStep);
+    window.UpdateScreen();
 
     const auto top = window.GetWindowMetric(WindowMetric::Top);
     const auto screenWidth = window.ScreenWidth();
@@ -36,6 +43,12 @@ void Form1::SlideOffScreen() {
     // the edge: a pass that did not lower its top ends the slide.
     if (previousTop && *top <= *previousTop) return;
     previousTop = top;
+    // Each pass is due at its share of the crossing, counted from the start: a pass that took
+    // longer than its share is not made to wait as well.
+    if (*screenWidth <= 0) continue;
+    const double share = pass * kStep / *screenWidth;
+    host_.clock.SleepUntil(
+        start + std::chrono::duration_cast<platform::Clock::Duration>(share * kScreenCrossing));
   }
 }
 

@@ -14,6 +14,12 @@ class ScopedFlag {
  private:
   bool& flag_;
 };
+
+// The status line holds one sentence: a device's text up to the end of its first sentence.
+std::string FirstSentence(const std::string& text) {
+  const std::size_t end = text.find(". ");
+  return end == std::string::npos ? text : text.substr(0, end + 1);
+}
 }  // namespace
 
 void Form1::cmdPlay_Click() {
@@ -39,7 +45,7 @@ void Form1::cmdPlay_Click() {
     CloseMidi();  // release whatever the failed step left open; a failure here means nothing was
     host_.window.SetVisible(ControlId::cmdPlay, false);
     ShowIdle();
-    host_.window.SetCaption(ControlId::Label1, step + failure.errorText);
+    host_.window.SetCaption(ControlId::Label1, step + FirstSentence(failure.errorText));
     return;
   }
   host_.window.SetVisible(ControlId::cmdPlay, false);

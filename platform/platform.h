@@ -2,6 +2,7 @@
 // Everything the program reaches of its host, one interface per concern. Each platform folder
 // (posix, win32, fake) implements them; the program's own code sees nothing else.
 
+#include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/mci.h"
 #include "platform/open_file_dialog.h"
@@ -14,6 +15,7 @@ struct Platform {
   OpenFileDialog& dialog;
   Mci& mci;
   FileSystem& files;
+  Clock& clock;
 };
 
 }  // namespace velmora::platform

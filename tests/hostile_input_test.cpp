@@ -96,7 +96,7 @@ class HostileInput : public ::testing::Test {
   fake::FakePlatform window;
   posix::FluidMci mci;
   posix::PosixFileSystem files;
-  Form1 form{platform::Platform{window, window, mci, files}};
+  Form1 form{platform::Platform{window, window, mci, files, window}};
 };
 
 TEST_F(HostileInput, EveryCorpusFileEndsInPlaybackOrAShownError) {

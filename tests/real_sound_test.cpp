@@ -25,7 +25,7 @@ struct RealSequencerForm {
   fake::FakePlatform window;
   posix::FluidMci mci;
   posix::PosixFileSystem files;
-  Form1 form{platform::Platform{window, window, mci, files}};
+  Form1 form{platform::Platform{window, window, mci, files, window}};
 
   void ChooseAndPlay(const std::filesystem::path& path) {
     window.dialogAnswers.push_back(fake::FakePlatform::Choose(path.string()));

@@ -69,7 +69,7 @@ TEST(Soak, AThousandPlayStopCyclesKeepMemoryFilesAndThreadsFlat) {
   fake::FakePlatform window;
   posix::FluidMci mci;
   posix::PosixFileSystem files;
-  Form1 form{platform::Platform{window, window, mci, files}};
+  Form1 form{platform::Platform{window, window, mci, files, window}};
 
   long rssAfterWarmUp = 0, filesAfterWarmUp = 0, peakRss = 0;
   const long threadsIdle = Count("/proc/self/task");

@@ -65,7 +65,7 @@ struct Desktop {
   fake::FakePlatform dialog;  // answers the open dialog from a script
   posix::FluidMci mci;
   posix::PosixFileSystem files;
-  Form1 form{platform::Platform{window, dialog, mci, files}};
+  Form1 form{platform::Platform{window, dialog, mci, files, dialog}};
 
   bool Shows(ControlId control) { return real.widget(control).visible(); }
   std::string Label() { return real.widget(ControlId::Label1).label(); }

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "main_window/form1.h"
+#include "platform/win32/win32_clock.h"
 #include "platform/win32/win32_file_system.h"
 #include "platform/win32/win32_mci.h"
 #include "platform/win32/win32_open_file_dialog.h"
@@ -21,7 +22,8 @@ struct RealForm {
   win32::Win32OpenFileDialog dialog;
   win32::Win32Mci mci;
   win32::Win32FileSystem files;
-  Form1 form{{window, dialog, mci, files}};
+  win32::Win32Clock clock;
+  Form1 form{{window, dialog, mci, files, clock}};
 
   RealForm() {
     window.Show(form, SW_SHOWNORMAL);

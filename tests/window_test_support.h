@@ -35,6 +35,7 @@ class ForwardingWindow : public platform::WindowSystem {
   }
   std::optional<float> ScreenWidth() override { return real_.ScreenWidth(); }
   platform::InstanceHandle ModuleInstance() override { return real_.ModuleInstance(); }
+  void UpdateScreen() override { real_.UpdateScreen(); }
   void ProcessPendingEvents() override { real_.ProcessPendingEvents(); }
   [[noreturn]] void EndProgram() override { real_.EndProgram(); }
 

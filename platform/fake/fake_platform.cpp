@@ -5,19 +5,27 @@
 
 namespace velmora::fake {
 
+namespace {
+
 using platform::WindowMetric;
 
-std::string_view NameOf(ControlId control) { return kForm1Design.control(control).name; }
+std::string NameOf(ControlId control) { return std::string(kForm1Design.control(control).name); }
 
-std::string_view NameOf(WindowMetric metric) {
-  switch (metric) {
-    case WindowMetric::Left: return "Left";
-    case WindowMetric::Top: return "Top";
-    case WindowMetric::Width: return "Width";
-    case WindowMetric::Height: return "Height";
-  }
-  return "?";
+std::string NameOf(WindowMetric metric) {
+  static const char* const names[] = {"Left", "Top", "Width", "Height"};
+  return names[static_cast<int>(metric)];
 }
+
+// A text with its NULs shown as '|' and a run of blanks as its count, so a call fits one line.
+std::string Shown(const std::string& text) {
+  const auto blanks = text.find_last_not_of(' ') + 1;
+  std::string shown = text.substr(0, blanks);
+  std::replace(shown.begin(), shown.end(), '\0', '|');
+  if (blanks < text.size()) shown += "+" + std::to_string(text.size() - blanks) + " blanks";
+  return shown;
+}
+
+}  // namespace
 
 FakePlatform::FakePlatform() {
   for (const auto& control : kForm1Design.controls) {
@@ -30,32 +38,25 @@ FakePlatform::FakePlatform() {
              {WindowMetric::Height, 2730}};
 }
 
-std::vector<std::string> FakePlatform::callsStartingWith(const std::string& prefix) const {
-  std::vector<std::string> matching;
-  std::copy_if(calls.begin(), calls.end(), std::back_inserter(matching),
-               [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
-  return matching;
-}
-
 void FakePlatform::SetCaption(ControlId control, std::string_view text) {
-  calls.push_back("SetCaption " + std::string(NameOf(control)) + " " + std::string(text));
+  calls.push_back("SetCaption " + NameOf(control) + " " + std::string(text));
   captions[control] = std::string(text);
 }
 
 void FakePlatform::SetVisible(ControlId control, bool isVisible) {
-  calls.push_back("SetVisible " + std::string(NameOf(control)) + (isVisible ? " yes" : " no"));
+  calls.push_back("SetVisible " + NameOf(control) + (isVisible ? " yes" : " no"));
   visible[control] = isVisible;
 }
 
 std::optional<float> FakePlatform::GetWindowMetric(WindowMetric metric) {
-  calls.push_back("Get " + std::string(NameOf(metric)));
+  calls.push_back("Get " + NameOf(metric));
   if (failReads) return std::nullopt;
   return metrics[metric];
 }
 
 bool FakePlatform::SetWindowMetric(WindowMetric metric, float twips) {
-  calls.push_back("Set " + std::string(NameOf(metric)) + " " +
-                  std::to_string(static_cast<int>(twips)));
+  calls.push_back("Set " + NameOf(metric) + " " + std::to_string(static_cast<int>(twips)));
+  now += writeCost;
   if (rejectWrites[metric]) return false;
   const bool isSize = metric == WindowMetric::Width || metric == WindowMetric::Height;
   metrics[metric] = isSize ? std::max(twips, minimumSize) : twips;
@@ -66,6 +67,11 @@ std::optional<float> FakePlatform::ScreenWidth() {
   calls.push_back("ScreenWidth");
   if (failReads) return std::nullopt;
   return screenWidth;
+}
+
+void FakePlatform::UpdateScreen() {
+  calls.push_back("UpdateScreen");
+  screenUpdates.push_back(now);
 }
 
 void FakePlatform::ProcessPendingEvents() {
@@ -80,7 +86,7 @@ void FakePlatform::EndProgram() {
   throw ProgramEnded();
 }
 
-std::function<bool(platform::OpenFileName&)> FakePlatform::Choose(const std::string& path) {
+FakePlatform::DialogAnswer FakePlatform::Choose(const std::string& path) {
   return [path](platform::OpenFileName& request) {
     // Like a real dialog, a path that does not fit the buffer is a failure that writes nothing.
     if (path.size() > request.file.size() || path.size() >= request.maxFile) return false;
@@ -91,10 +97,14 @@ std::function<bool(platform::OpenFileName&)> FakePlatform::Choose(const std::str
 }
 
 bool FakePlatform::GetOpenFileName(platform::OpenFileName& request) {
-  calls.push_back("GetOpenFileName " + request.title);
-  dialogRequests.push_back(request);
+  calls.push_back("GetOpenFileName owner " + std::to_string(request.owner) + " instance " +
+                  std::to_string(request.instance) + " filter " + Shown(request.filter) +
+                  " index " + std::to_string(request.filterIndex) + " file " + Shown(request.file) +
+                  " max " + std::to_string(request.maxFile) + " title " + Shown(request.fileTitle) +
+                  " max " + std::to_string(request.maxFileTitle) + " in " + request.initialDir +
+                  " caption " + request.title + " flags " + std::to_string(request.flags));
   if (dialogAnswers.empty()) return false;
-  auto answer = std::move(dialogAnswers.front());
+  const DialogAnswer answer = std::move(dialogAnswers.front());
   dialogAnswers.pop_front();
   return answer(request);
 }
@@ -104,13 +114,9 @@ platform::MciError FakePlatform::SendString(const std::string& command) {
   return mciAnswer ? mciAnswer(command) : platform::kMciOk;
 }
 
-std::string FakePlatform::errorTextFor(platform::MciError code) const {
-  return "error " + std::to_string(code);
-}
-
 bool FakePlatform::GetErrorString(platform::MciError code, std::span<char> buffer) {
-  calls.push_back("GetErrorString " + std::to_string(code));
-  const std::string text = errorTextFor(code);
+  calls.push_back("GetErrorString " + std::to_string(code) + " " + std::to_string(buffer.size()));
+  const std::string text = "error " + std::to_string(code) + ". Said in a second sentence.";
   if (buffer.empty()) return false;
   const std::size_t n = std::min(text.size(), buffer.size() - 1);
   std::memcpy(buffer.data(), text.data(), n);

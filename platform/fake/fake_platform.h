@@ -21,63 +21,64 @@ struct ProgramEnded : std::runtime_error {
 class FakePlatform : public platform::WindowSystem,
                      public platform::OpenFileDialog,
                      public platform::Mci,
-                     public platform::FileSystem {
+                     public platform::FileSystem,
+                     public platform::Clock {
  public:
-  FakePlatform();
-  platform::Platform host() { return {*this, *this, *this, *this}; }
+  using DialogAnswer = std::function<bool(platform::OpenFileName&)>;
 
-  // Every call, in order, as one line each ("SetCaption Label1 Please Wait", "SendString play …").
+  FakePlatform();
+  platform::Platform host() { return {*this, *this, *this, *this, *this}; }
+
+  // Every call, in order, one line each ("SetCaption Label1 Please Wait", "SendString play …").
   std::vector<std::string> calls;
-  std::vector<std::string> callsStartingWith(const std::string& prefix) const;
 
   // Window: the design's captions and visible flags, then whatever the program set.
   std::map<ControlId, std::string> captions;
   std::map<ControlId, bool> visible;
   std::map<platform::WindowMetric, float> metrics;
   float screenWidth = 1920 * 15;
-  std::map<platform::WindowMetric, bool> rejectWrites;  // writes that the window system refuses
+  float minimumSize = 0;                                // width/height below this are held at it
+  std::map<platform::WindowMetric, bool> rejectWrites;  // writes the window system refuses
   bool failReads = false;
-  float minimumSize = 0;                            // width/height below this are held at it
   std::deque<std::function<void()>> pendingEvents;  // run by the next ProcessPendingEvents
+  Duration writeCost{};                             // time each metric write takes
+  std::vector<Duration> screenUpdates;              // the clock at each UpdateScreen
 
   // Dialog: the next answers, in order; with none left the dialog is cancelled.
-  std::deque<std::function<bool(platform::OpenFileName&)>> dialogAnswers;
-  std::vector<platform::OpenFileName> dialogRequests;
-  static std::function<bool(platform::OpenFileName&)> Choose(const std::string& path);
+  std::deque<DialogAnswer> dialogAnswers;
+  static DialogAnswer Choose(const std::string& path);
 
-  // MCI: the answer to each command (0 when unscripted) and the text of each code.
+  // MCI: the answer to each command (0 when unscripted); the text of code N is "error N. …".
   std::function<platform::MciError(const std::string&)> mciAnswer;
-  std::string errorTextFor(platform::MciError code) const;
 
   // Kernel: short forms by long path (none: the file does not exist), current directory, separator.
   std::map<std::string, std::string> shortPaths;
   std::string currentDirectory = "C:\\Music";
   char separator = '\\';
 
-  // platform::WindowSystem
   void SetCaption(ControlId control, std::string_view text) override;
   void SetVisible(ControlId control, bool isVisible) override;
   std::optional<float> GetWindowMetric(platform::WindowMetric metric) override;
   bool SetWindowMetric(platform::WindowMetric metric, float twips) override;
   std::optional<float> ScreenWidth() override;
   platform::InstanceHandle ModuleInstance() override { return 0x400000; }
+  void UpdateScreen() override;
   void ProcessPendingEvents() override;
   [[noreturn]] void EndProgram() override;
 
-  // platform::OpenFileDialog
   bool GetOpenFileName(platform::OpenFileName& request) override;
 
-  // platform::Mci
   platform::MciError SendString(const std::string& command) override;
   bool GetErrorString(platform::MciError code, std::span<char> buffer) override;
 
-  // platform::FileSystem
   std::uint32_t GetShortPathName(const std::string& longPath, std::span<char> buffer) override;
   std::string GetCurrentDirectory() override;
   char PathSeparator() const override { return separator; }
-};
 
-std::string_view NameOf(ControlId control);
-std::string_view NameOf(platform::WindowMetric metric);
+  // Time moves only by sleeping and by the cost of writes.
+  Duration now{};
+  Duration Now() override { return now; }
+  void SleepUntil(Duration when) override { now = std::max(now, when); }
+};
 
 }  // namespace velmora::fake

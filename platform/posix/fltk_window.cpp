@@ -5,6 +5,7 @@
 #include <FL/Fl_Button.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Image.H>
+#include <FL/fl_draw.H>
 #include <FL/x.H>
 
 #include <algorithm>
@@ -20,6 +21,9 @@ namespace velmora::posix {
 namespace {
 
 using platform::WindowMetric;
+
+// The X class the desktop matches the window to its entry and icon by (resources/velmora.desktop).
+constexpr char kWindowClass[] = "velmora";
 
 // The X protocol carries positions and sizes as 16-bit numbers.
 constexpr int kLargestCoordinate = 32767;
@@ -44,6 +48,35 @@ class PushButton : public Fl_Button {
     }
     return Fl_Button::handle(event);
   }
+};
+
+// A label as a static control under a sibling that lies over its foot: it draws only in the part
+// of its rectangle the sibling leaves free, its text centred there and made smaller when it would
+// not fit, so none of it is hidden and nothing of it is drawn over the sibling.
+class Label : public Fl_Box {
+ public:
+  Label(int x, int y, int w, int h) : Fl_Box(FL_FLAT_BOX, x, y, w, h, nullptr), freeHeight(h) {}
+  int freeHeight;
+
+  void draw() override {
+    const int height = std::min(h(), freeHeight);
+    draw_box(box(), x(), y(), w(), height, color());
+    const Fl_Fontsize wanted = labelsize();
+    for (Fl_Fontsize size = wanted; size > kSmallestFont; --size) {
+      int width = (align() & FL_ALIGN_WRAP) ? w() : 0, textHeight = 0;
+      fl_font(labelfont(), size);
+      fl_measure(label(), width, textHeight);
+      labelsize(size);
+      if (width <= w() && textHeight <= height) break;
+    }
+    fl_push_clip(x(), y(), w(), height);
+    draw_label(x(), y(), w(), height, align());
+    fl_pop_clip();
+    labelsize(wanted);
+  }
+
+ private:
+  static constexpr Fl_Fontsize kSmallestFont = 8;
 };
 
 }  // namespace
@@ -105,6 +138,17 @@ FltkWindow::FltkWindow(const FormDesign& design, DisplayScale scale) : scale_(sc
                    [](const auto* a, const auto* b) { return a->tabIndex < b->tabIndex; });
   for (const auto* control : inTabOrder) AddControl(*control, design.backColour);
   window_->end();
+  // Children are drawn in order: a label added later lies over the foot of an earlier one.
+  for (int i = 0; i < window_->children(); ++i) {
+    auto* label = dynamic_cast<Label*>(window_->child(i));
+    for (int j = i + 1; label != nullptr && j < window_->children(); ++j) {
+      const Fl_Widget& above = *window_->child(j);
+      const bool across = above.x() < label->x() + label->w() && label->x() < above.x() + above.w();
+      if (across && above.y() > label->y())
+        label->freeHeight = std::min(label->freeHeight, above.y() - label->y());
+    }
+  }
+  window_->xclass(kWindowClass);
   SetIcon();
 }
 
@@ -120,13 +164,13 @@ void FltkWindow::AddControl(const ControlDesign& control, std::uint32_t backColo
     widget = new PushButton(x, y, w, h);
     widget->callback(ButtonClicked, this);
   } else {
-    widget = new Fl_Box(FL_FLAT_BOX, x, y, w, h, nullptr);
+    widget = new Label(x, y, w, h);
   }
   widget->color(ToFlColour(backColour));
   // The default font keeps its physical size on a denser screen.
   widget->labelsize(static_cast<int>(std::lround(FL_NORMAL_SIZE * scale_.dpiY / 96.0f)));
   widget->align(control.centred ? (FL_ALIGN_CENTER | FL_ALIGN_INSIDE | FL_ALIGN_WRAP)
-                                : (FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP));
+                                : (FL_ALIGN_LEFT | FL_ALIGN_INSIDE));
   widget->copy_label(LabelText(control.caption).c_str());
   if (!control.visible) widget->hide();
   widgets_[IndexOf(control.id)] = widget;
@@ -178,8 +222,7 @@ void FltkWindow::OnClose() {
 
 void FltkWindow::SetCaption(ControlId control, std::string_view text) {
   widget(control).copy_label(LabelText(text).c_str());
-  // The labels overlap: repaint the whole (small) window so the one on top stays on top.
-  window_->redraw();
+  widget(control).redraw();
 }
 
 void FltkWindow::SetVisible(ControlId control, bool visible) {
@@ -227,7 +270,6 @@ bool FltkWindow::SetWindowMetric(WindowMetric metric, float twips) {
   const auto outside = [](int value) { return std::abs(value) > kLargestCoordinate; };
   if (outside(x) || outside(y) || outside(w) || outside(h)) return false;
   window_->resize(x, y, w, h);
-  PushToDisplay();
   return true;
 }
 
@@ -248,7 +290,7 @@ void FltkWindow::ProcessPendingEvents() {
   Fl::check();
 }
 
-void FltkWindow::PushToDisplay() {
+void FltkWindow::UpdateScreen() {
   Fl::flush();
   if (fl_display != nullptr) XSync(fl_display, False);
 }

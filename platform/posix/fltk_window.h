@@ -54,6 +54,7 @@ class FltkWindow : public platform::WindowSystem {
   bool SetWindowMetric(platform::WindowMetric metric, float twips) override;
   std::optional<float> ScreenWidth() override;
   platform::InstanceHandle ModuleInstance() override;
+  void UpdateScreen() override;
   void ProcessPendingEvents() override;
   [[noreturn]] void EndProgram() override;
 
@@ -66,7 +67,6 @@ class FltkWindow : public platform::WindowSystem {
   void SetIcon();
   void FocusFirstControl();
   void OnClose();
-  static void PushToDisplay();
 
   static void ButtonClicked(Fl_Widget* button, void* self);
   static void CloseRequested(Fl_Widget* window, void* self);

@@ -240,6 +240,8 @@ platform::InstanceHandle Win32WindowSystem::ModuleInstance() {
   return reinterpret_cast<platform::InstanceHandle>(instance_);
 }
 
+void Win32WindowSystem::UpdateScreen() { GdiFlush(); }
+
 void Win32WindowSystem::Dispatch(MSG& message) {
   if (window_ != nullptr && IsDialogMessageA(window_, &message)) return;
   TranslateMessage(&message);

@@ -4,7 +4,7 @@ namespace velmora::posix::mci_error {
 
 std::string_view Text(MciError code) {
   switch (code) {
-    case kUnrecognizedKeyword: return "the command holds an unknown word";
+    case kUnrecognizedKeyword: return "unknown word in the command";
     case kUnrecognizedCommand: return "unknown command";
     case kInvalidDeviceName: return "no device is open under that name";
     case kCannotLoadDriver: return "no General MIDI SoundFont is installed";
@@ -19,9 +19,9 @@ std::string_view Text(MciError code) {
     case kNoClosingQuote: return "a quoted name is not closed";
     case kDuplicateFlags: return "a keyword is given twice";
     case kInvalidFile: return "not a MIDI file, or damaged";
-    case kFilenameRequired: return "no file named to open";
+    case kFilenameRequired: return "no file to open";
     case kDeviceNotInstalled: return "only the sequencer is available";
-    case kNoSoundOutput: return "no sound output: start a sound server";
+    case kNoSoundOutput: return "no sound: start a sound server";
     case kFileRead: return "the file cannot be read";
     default: return {};
   }
