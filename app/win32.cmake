@@ -1,5 +1,5 @@
-# Velmora.exe: a GUI-subsystem program at the build folder's root, carrying the icon and the
-# version record.
+# Velmora.exe: a GUI-subsystem program at the build folder's root, carrying the icon, the manifest
+# and the version record.
 if(WIN32)
   add_executable(velmora_exe WIN32 ${CMAKE_CURRENT_LIST_DIR}/main_win32.cpp)
   target_link_libraries(velmora_exe PRIVATE velmora_win32 velmora_windows_resources)
