@@ -13,10 +13,11 @@ add_executable(velmora_win32_tests
   win32_window_test.cpp
   win32_form_test.cpp
   win32_program_test.cpp)
+# The resources bring Velmora.exe's manifest too: the tests run under its UTF-8 code page.
 target_link_libraries(velmora_win32_tests PRIVATE
   velmora_win32 velmora_windows_resources GTest::gtest_main)
 target_compile_definitions(velmora_win32_tests PRIVATE
   "VELMORA_DEMO_TUNE=\"${demoTune}\"" "VELMORA_EXE=\"${velmoraExe}\"")
 add_dependencies(velmora_win32_tests velmora_exe)
 # One window and one open dialog at a time: the tests find them by their titles.
-gtest_discover_tests(velmora_win32_tests DISCOVERY_MODE PRE_TEST PROPERTIES RUN_SERIAL TRUE)
+gtest_discover_tests(velmora_win32_tests DISCOVERY_MODE PRE_TEST PROPERTIES RUN_SERIAL TRUE TIMEOUT 120)

@@ -120,6 +120,22 @@ TEST(Win32Form, APathWithBlanksOpensThroughItsShortForm) {
   EXPECT_NE(label.rfind("open: ", 0), 0u) << label;
 }
 
+// The manifest's UTF-8 code page (this test program carries the same manifest as Velmora.exe) lets
+// the "A" calls carry a name outside Windows-1252: chosen in the dialog, played, shown whole.
+TEST(Win32Form, ATuneNamedOutsideTheWindowsCodePageIsPlayedAndItsTitleShown) {
+  ASSERT_EQ(GetACP(), UINT{CP_UTF8}) << "the manifest's activeCodePage was not applied";
+  TestFiles files;
+  RealForm f;
+  ASSERT_TRUE(ChooseInDialog(f, files.tuneNamedInUnicode).found);
+  f.Click(ControlId::cmdPlay);
+  char mode[64] = {};
+  EXPECT_EQ(mciSendStringA("status mcitest mode", mode, sizeof mode, nullptr), 0u);
+  EXPECT_STREQ(mode, "playing");
+  wchar_t label[64] = {};
+  GetWindowTextW(f.Control(ControlId::Label1), label, 64);
+  EXPECT_STREQ(label, L"Now Playing \r\nÜnïcødé ♫ tune.mid");
+}
+
 TEST(Win32Form, AFileThatIsNotMidiShowsOpenAndThePlatformsTextAndStaysIdle) {
   TestFiles files;
   RealForm f;

@@ -1,5 +1,5 @@
-// Velmora.exe itself under Wine: it starts into its window, and closing the window slides the
-// window down and to the right and ends the process.
+// Velmora.exe itself under Wine: it starts into its window, at the prefix's DPI, and closing the
+// window slides the window down and to the right and ends the process.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -37,14 +37,42 @@ HWND WaitForWindowOf(DWORD processId) {
   return nullptr;
 }
 
-TEST(VelmoraExe, StartsIntoItsWindowAndClosingSlidesItAwayAndEndsTheProcess) {
+PROCESS_INFORMATION StartVelmora() {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   char commandLine[] = "\"" VELMORA_EXE "\"";
-  ASSERT_TRUE(CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                             &startup, &process))
-      << VELMORA_EXE;
+  CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                 &process);
+  return process;
+}
+
+// Wine reads the logical DPI from the prefix when a program starts. At 144 DPI (150 %) the window's
+// 2670 x 2325 twips take 267 x 233 pixels: the twips are laid out at the real DPI.
+TEST(VelmoraExe, At144DpiItsClientAreaIs267By233Pixels) {
+  HKEY desktop = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop),
+            ERROR_SUCCESS);
+  const DWORD dpi = 144;
+  RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
+                 sizeof dpi);
+  const PROCESS_INFORMATION process = StartVelmora();
+  HWND window = WaitForWindowOf(process.dwProcessId);
+  RegDeleteValueA(desktop, "LogPixels");  // the next programs start at the session's DPI again
+  RegCloseKey(desktop);
+  ASSERT_NE(window, nullptr) << "no visible window captioned Velmora";
+  RECT client{};
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 267);
+  EXPECT_EQ(client.bottom, 233);
+  TerminateProcess(process.hProcess, 0);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+TEST(VelmoraExe, StartsIntoItsWindowAndClosingSlidesItAwayAndEndsTheProcess) {
+  const PROCESS_INFORMATION process = StartVelmora();
+  ASSERT_NE(process.hProcess, nullptr) << VELMORA_EXE;
 
   HWND window = WaitForWindowOf(process.dwProcessId);
   ASSERT_NE(window, nullptr) << "no visible window captioned Velmora";

@@ -13,15 +13,18 @@ TestFiles::TestFiles() {
 
   tune = folder + "\\velmora-demo.mid";
   tuneWithBlanks = folder + "\\with blank\\demo tune.mid";
+  tuneNamedInUnicode = folder + "\\Ünïcødé ♫ tune.mid";
   notMidi = folder + "\\notes.txt";
   CopyFileA(VELMORA_DEMO_TUNE, tune.c_str(), FALSE);
   CopyFileA(VELMORA_DEMO_TUNE, tuneWithBlanks.c_str(), FALSE);
+  CopyFileA(VELMORA_DEMO_TUNE, tuneNamedInUnicode.c_str(), FALSE);
   std::ofstream(notMidi) << "These are notes, not a tune.\n";
 }
 
 TestFiles::~TestFiles() {
   DeleteFileA(tune.c_str());
   DeleteFileA(tuneWithBlanks.c_str());
+  DeleteFileA(tuneNamedInUnicode.c_str());
   DeleteFileA(notMidi.c_str());
   RemoveDirectoryA((folder + "\\with blank").c_str());
   RemoveDirectoryA(folder.c_str());

@@ -101,12 +101,14 @@ class OpenDialogDriver {
   std::future<DialogSeen> seen_;
 };
 
-// A folder of its own under the temporary folder, holding the demo tune under two names (one in a
-// folder whose name has a blank) and a file that is not MIDI.
+// A folder of its own under the temporary folder, holding the demo tune under three names (one in a
+// folder whose name has a blank, one with letters outside Windows-1252, written while the code page
+// is UTF-8) and a file that is not MIDI.
 struct TestFiles {
   std::string folder;
   std::string tune;
   std::string tuneWithBlanks;
+  std::string tuneNamedInUnicode;
   std::string notMidi;
 
   TestFiles();
