@@ -40,6 +40,9 @@ WINEPREFIX=$(mktemp -d /tmp/velmora-wine.XXXXXX)
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
 /usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
+# The test display has no window manager: Wine must not wait for one (a window leaving the screen
+# would stall 2 s waiting to be withdrawn).
+/usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 wineserver -w
 # Then its server kept up between the test programs, each of which would otherwise start Wine anew.
 # Wine's helper services outlive the tests, so they get no terminal of the tests to hold open.

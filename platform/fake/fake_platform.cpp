@@ -21,7 +21,8 @@ std::string Shown(const std::string& text) {
   const auto blanks = text.find_last_not_of(' ') + 1;
   std::string shown = text.substr(0, blanks);
   std::replace(shown.begin(), shown.end(), '\0', '|');
-  if (blanks < text.size()) shown += "+" + std::to_string(text.size() - blanks) + " blanks";
+  if (blanks < text.size())
+    shown.append("+").append(std::to_string(text.size() - blanks)).append(" blanks");
   return shown;
 }
 

@@ -88,8 +88,9 @@ void Win32WindowSystem::CreateControls() {
       // Drawn here: a plain push button paints its face in the system's colour, not the form's.
       style |= WS_TABSTOP | BS_OWNERDRAW;
     } else {
-      // File names may hold '&': a label shows its text as it is.
-      style |= SS_NOPREFIX | (design->centred ? SS_CENTER : SS_LEFT);
+      // File names may hold '&': a label shows its text as it is. A label lying under another
+      // paints only what the other leaves free.
+      style |= SS_NOPREFIX | WS_CLIPSIBLINGS | (design->centred ? SS_CENTER : SS_LEFT);
     }
     const std::string caption(design->caption);
     HWND control = CreateWindowExA(
@@ -100,6 +101,10 @@ void Win32WindowSystem::CreateControls() {
         nullptr);
     SendMessageA(control, WM_SETFONT, font, FALSE);
     controls_.at(static_cast<std::size_t>(design->id)) = control;
+    // A label made later lies over the ones before it (Label2's notice over Label1's foot), and
+    // labels take no focus, so lifting them above the buttons leaves the tab order as it is.
+    if (!isButton)
+      SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
 }
 
@@ -196,9 +201,15 @@ void Win32WindowSystem::SetVisible(ControlId control, bool visible) {
   }
 }
 
+bool Win32WindowSystem::Frame(RECT& frame) const {
+  if (window_ == nullptr) return false;
+  if (moved_) frame = *moved_;
+  return moved_ || GetWindowRect(window_, &frame) != FALSE;
+}
+
 std::optional<float> Win32WindowSystem::GetWindowMetric(WindowMetric metric) {
   RECT frame;
-  if (window_ == nullptr || !GetWindowRect(window_, &frame)) return std::nullopt;
+  if (!Frame(frame)) return std::nullopt;
   switch (metric) {
     case WindowMetric::Left: return scale_.ToTwipsX(frame.left);
     case WindowMetric::Top: return scale_.ToTwipsY(frame.top);
@@ -210,7 +221,7 @@ std::optional<float> Win32WindowSystem::GetWindowMetric(WindowMetric metric) {
 
 bool Win32WindowSystem::SetWindowMetric(WindowMetric metric, float twips) {
   RECT frame;
-  if (window_ == nullptr || !GetWindowRect(window_, &frame)) return false;
+  if (!Frame(frame)) return false;
   // A minimised or maximised window keeps its place and size: the value is refused.
   if (IsIconic(window_) || IsZoomed(window_)) return false;
   const bool horizontal = metric == WindowMetric::Left || metric == WindowMetric::Width;
@@ -226,8 +237,9 @@ bool Win32WindowSystem::SetWindowMetric(WindowMetric metric, float twips) {
     case WindowMetric::Height: height = *pixels; break;
   }
   if (width < 0 || height < 0) return false;
-  return SetWindowPos(window_, nullptr, left, top, width, height,
-                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER) != FALSE;
+  // Kept until the screen is next updated: a window moved and sized in one call, not four.
+  moved_ = RECT{left, top, left + width, top + height};
+  return true;
 }
 
 std::optional<float> Win32WindowSystem::ScreenWidth() {
@@ -240,7 +252,13 @@ platform::InstanceHandle Win32WindowSystem::ModuleInstance() {
   return reinterpret_cast<platform::InstanceHandle>(instance_);
 }
 
-void Win32WindowSystem::UpdateScreen() { GdiFlush(); }
+void Win32WindowSystem::UpdateScreen() {
+  if (!moved_ || window_ == nullptr) return;
+  const RECT frame = *moved_;
+  moved_.reset();  // from here on the window system says where the window is
+  SetWindowPos(window_, nullptr, frame.left, frame.top, frame.right - frame.left,
+               frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+}
 
 void Win32WindowSystem::Dispatch(MSG& message) {
   if (window_ != nullptr && IsDialogMessageA(window_, &message)) return;
@@ -249,6 +267,7 @@ void Win32WindowSystem::Dispatch(MSG& message) {
 }
 
 void Win32WindowSystem::ProcessPendingEvents() {
+  UpdateScreen();
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {  // leave it for the event loop

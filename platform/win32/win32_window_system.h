@@ -49,6 +49,7 @@ class Win32WindowSystem : public platform::WindowSystem {
   void Dispatch(MSG& message);
   void DrawButton(const DRAWITEMSTRUCT& item) const;
   void ClickFocusedButton();
+  bool Frame(RECT& frame) const;
 
   HINSTANCE instance_;
   HWND window_ = nullptr;
@@ -56,6 +57,7 @@ class Win32WindowSystem : public platform::WindowSystem {
   HBRUSH backBrush_ = nullptr;
   COLORREF backColour_ = 0;
   TwipsScale scale_;
+  std::optional<RECT> moved_;  // where the window goes at the next UpdateScreen
   platform::WindowEvents* events_ = nullptr;
 };
 
