@@ -25,6 +25,8 @@ else()
   # dpkg-shlibdeps names the library packages the binary really links (FLTK, FluidSynth, X11, the
   # C++ runtime); the SoundFont is data FluidSynth loads, so it is named here.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # Users get the program without its debug information; the build folder keeps it.
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont | sf2-soundfont-gm")
 endif()
 include(CPack)

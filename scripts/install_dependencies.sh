@@ -1,29 +1,37 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Velmora needs and that are missing. As root, or through sudo.
-#   scripts/install_dependencies.sh run    # build and run the Linux program
-#   scripts/install_dependencies.sh test   # also everything the tests use
+#   scripts/install_dependencies.sh run       # build and run the Linux program
+#   scripts/install_dependencies.sh package   # also build its Debian package
+#   scripts/install_dependencies.sh windows   # also cross-build Velmora.exe
+#   scripts/install_dependencies.sh test      # everything the tests use (all of the above too)
 set -euo pipefail
 
-build_and_run=(
+run=(
   cmake g++ make pkg-config
   libfltk1.3-dev fluid          # Debian's FLTK CMake package configuration refers to /usr/bin/fluid
-  libfluidsynth-dev timgm6mb-soundfont
-  libx11-dev libxtst-dev
+  libfluidsynth-dev timgm6mb-soundfont libx11-dev
 )
+package=(dpkg-dev file)         # CPack's Debian generator: dpkg-shlibdeps, and file to find programs
+windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools)
 tests=(
   libgtest-dev googletest       # googletest ships the sources the Windows test builds compile
   clang libclang-rt-14-dev      # fuzzers and sanitizers
-  xvfb xdotool x11-utils        # a display for the window tests
+  clang-format clang-tidy       # the lint check
+  libxtst-dev xvfb xdotool x11-utils  # a display for the window tests, driven as a user drives it
   pulseaudio pulseaudio-utils   # a private sound server with a null sink, and parec to record it
-  fluidsynth                    # the command-line synthesizer the benchmark compares against
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools
+  fluidsynth                    # the command-line synthesizer the sound is compared with
   wine64 wine                   # runs the 64-bit Windows build's tests
-  python3 valgrind
-  dpkg-dev desktop-file-utils   # the Debian package's dependencies (dpkg-shlibdeps) and entry check
+  python3 valgrind binutils desktop-file-utils
 )
 
-packages=("${build_and_run[@]}")
-if [ "${1:-run}" = test ]; then packages+=("${tests[@]}"); fi
+packages=("${run[@]}")
+case "${1:-run}" in
+  run) ;;
+  package) packages+=("${package[@]}") ;;
+  windows) packages+=("${windows[@]}") ;;
+  test) packages+=("${package[@]}" "${windows[@]}" "${tests[@]}") ;;
+  *) echo "usage: $0 run|package|windows|test" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
