@@ -15,33 +15,50 @@ namespace {
 // The request's strings are read up to their first NUL, as the "A" functions read them.
 std::string UpToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
 
-std::string SingleGlob(std::string_view pattern) {
-  if (pattern == "*.*") return "*";  // Windows: every file, with or without a dot
-  std::string glob;
-  for (const char c : pattern) {
-    const auto letter = static_cast<unsigned char>(c);
-    if (std::isalpha(letter)) {
-      glob += '[';
-      glob += static_cast<char>(std::toupper(letter));
-      glob += static_cast<char>(std::tolower(letter));
-      glob += ']';
-    } else {
-      glob += c;
-    }
+// A Windows pattern list as an FLTK pattern. FLTK matches names regardless of case, as Windows
+// does; "*.*" lists every file there, names without a dot too.
+std::string FltkPattern(std::string_view patterns) {
+  std::vector<std::string_view> alternatives;
+  for (std::size_t start = 0; start <= patterns.size();) {
+    const std::size_t end = std::min(patterns.find(';', start), patterns.size());
+    if (end > start) alternatives.push_back(patterns.substr(start, end - start));
+    start = end + 1;
   }
-  return glob;
+  std::string joined;
+  for (const std::string_view one : alternatives)
+    joined.append(joined.empty() ? "" : ",").append(one == "*.*" ? "*" : one);
+  return alternatives.size() > 1 ? "{" + joined + "}" : joined;
 }
 
-// FLTK's filter list is line- and tab-separated: neither may appear inside a description.
-std::string Description(std::string_view text, Chooser chooser) {
-  std::string line(text);
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::tolower(static_cast<unsigned char>(x)) ==
+           std::tolower(static_cast<unsigned char>(y));
+  });
+}
+
+// FLTK shows an entry as "name(pattern)" and filters by the text after the shown entry's first
+// '(' (GTK's dialog: up to the next ')'; FLTK's own: up to the last). A Windows description ends
+// with its pattern in parentheses, "Mid Files (*.mid) (*.Mid)": the name is the description without
+// that ending, so the dialog shows the description as given. Other parentheses in the name become
+// brackets where they would make FLTK filter by the wrong text.
+std::string Entry(std::string_view description, std::string_view patterns, Chooser chooser) {
+  std::string name(description);
   std::replace_if(
-      line.begin(), line.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
-  if (chooser == Chooser::Fltk) {
-    std::replace(line.begin(), line.end(), '(', '[');
-    std::replace(line.begin(), line.end(), ')', ']');
+      name.begin(), name.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
+  const std::string pattern = FltkPattern(patterns);
+  const std::string ending = "(" + std::string(patterns) + ")";
+  if (name.size() >= ending.size() && name.ends_with(ending))
+    name.resize(name.size() - ending.size());
+  const std::size_t open = name.find('('), close = name.find(')', open);
+  const bool filtersRight = open == std::string::npos ||
+                            (chooser == Chooser::Gtk && close != std::string::npos &&
+                             SameIgnoringCase(name.substr(open + 1, close - open - 1), pattern));
+  if (!filtersRight) {
+    std::replace(name.begin(), name.end(), '(', '[');
+    std::replace(name.begin(), name.end(), ')', ']');
   }
-  return line;
+  return name + "\t" + pattern;
 }
 
 // FLTK decides once, when the first chooser is made, and loads GTK if it takes the GTK dialog.
@@ -57,20 +74,6 @@ Chooser ChooserInUse() {
 
 }  // namespace
 
-std::string CaseInsensitiveGlob(std::string_view pattern) {
-  std::vector<std::string> globs;
-  std::size_t start = 0;
-  while (start <= pattern.size()) {
-    const std::size_t end = std::min(pattern.find(';', start), pattern.size());
-    if (end > start) globs.push_back(SingleGlob(pattern.substr(start, end - start)));
-    start = end + 1;
-  }
-  if (globs.size() == 1) return globs.front();
-  std::string alternatives = "{";
-  for (std::size_t i = 0; i < globs.size(); ++i) alternatives += (i ? "," : "") + globs[i];
-  return alternatives + "}";
-}
-
 std::string ChooserFilter(std::string_view windowsFilter, Chooser chooser) {
   std::string lines;
   std::size_t at = 0;
@@ -84,7 +87,7 @@ std::string ChooserFilter(std::string_view windowsFilter, Chooser chooser) {
         std::min(windowsFilter.find('\0', patternStart), windowsFilter.size());
     const std::string_view pattern = windowsFilter.substr(patternStart, patternEnd - patternStart);
     if (!lines.empty()) lines += '\n';
-    lines += Description(description, chooser) + '\t' + CaseInsensitiveGlob(pattern);
+    lines += Entry(description, pattern, chooser);
     at = patternEnd + 1;
   }
   return lines;

@@ -10,17 +10,12 @@
 
 namespace velmora::posix {
 
-// A Windows pattern as an FLTK glob that matches names regardless of case, as Windows does:
-// "*.Mid" -> "*.[Mm][Ii][Dd]"; "*.mid;*.rmi" -> "{*.[Mm][Ii][Dd],*.[Rr][Mm][Ii]}"; "*.*" -> "*".
-std::string CaseInsensitiveGlob(std::string_view pattern);
-
 // Which chooser FLTK runs: the desktop's GTK dialog, or its own when GTK is not installed.
 enum class Chooser { Gtk, Fltk };
 
 // The request's filter (description NUL pattern NUL ..., ending at an empty description or the end
-// of the text) as FLTK's filter list: one "description TAB glob" line per pair. FLTK's own chooser
-// reads an entry's pattern from the first parenthesis of its name, so for it the description's
-// parentheses become brackets.
+// of the text) as FLTK's filter list, one "name TAB pattern" line per pair, such that the chooser
+// shows each description as the program gave it and filters by its pattern.
 std::string ChooserFilter(std::string_view windowsFilter, Chooser chooser = Chooser::Gtk);
 
 // Writes the chosen path into the fixed-length buffer as the Windows dialog does: the path, a NUL,
