@@ -45,7 +45,6 @@ void Form1::SlideOffScreen() {
     previousTop = top;
     // Each pass is due at its share of the crossing, counted from the start: a pass that took
     // longer than its share is not made to wait as well.
-    if (*screenWidth <= 0) continue;
     const double share = pass * kStep / *screenWidth;
     host_.clock.SleepUntil(
         start + std::chrono::duration_cast<platform::Clock::Duration>(share * kScreenCrossing));

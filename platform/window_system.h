@@ -31,7 +31,8 @@ class WindowSystem {
   virtual void SetCaption(ControlId control, std::string_view text) = 0;
   virtual void SetVisible(ControlId control, bool visible) = 0;
 
-  // Twips. A read that fails gives nothing; a value the window system cannot take gives false.
+  // Twips. A read that fails gives nothing (the screen's width, when given, is above 0); a value
+  // the window system cannot take gives false.
   virtual std::optional<float> GetWindowMetric(WindowMetric metric) = 0;
   virtual bool SetWindowMetric(WindowMetric metric, float twips) = 0;
   virtual std::optional<float> ScreenWidth() = 0;
