@@ -22,6 +22,7 @@ tests=(
   fluidsynth                    # the command-line synthesizer the sound is compared with
   wine64 wine                   # runs the 64-bit Windows build's tests
   python3 valgrind binutils desktop-file-utils
+  icoutils xxd                  # Velmora.exe's resources read back
 )
 
 packages=("${run[@]}")

@@ -17,8 +17,8 @@ for bits in 32 64; do
 done
 
 echo "== The executables read back =="
-python3 tests/pe_check.py build-win32/Velmora.exe i386 resources/velmora.ico
-python3 tests/pe_check.py build-win64/Velmora.exe x86-64 resources/velmora.ico
+tests/pe_check.sh build-win32/Velmora.exe i386
+tests/pe_check.sh build-win64/Velmora.exe x86-64
 
 echo "== The release zip =="
 rm -rf build-win32/packages
