@@ -2,12 +2,15 @@
 // played by FluidSynth's player on a synthesizer at 44.1 kHz with the given SoundFont, until the
 // player is done. Or reads a WAV file that the fluidsynth command line rendered. Prints the length
 // of the rendering, the time of the last sound and the level up to it:
-//   midi_render SOUNDFONT FILE    ->  "LENGTH_S LAST_SOUND_S LEVEL_DB", or "refused"
-//   midi_render --wav FILE.wav    ->  the same figures for the recording (16-bit PCM)
+//   midi_render SOUNDFONT FILE [SECONDS]  ->  "LENGTH_S LAST_SOUND_S LEVEL_DB", or "refused"
+//   midi_render --wav FILE.wav            ->  the same figures for the recording (16-bit PCM; one
+//                                             whose writer was stopped is read to its end)
 #include <fluidsynth.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -42,7 +45,7 @@ class Figures {
   void Print() const {
     const double level =
         last_ == 0 ? -200 : 10 * std::log10(energyToLast_ / static_cast<double>(last_));
-    std::printf("%.3f %.3f %.2f\n", count_ / 2 / kRate, last_ / 2 / kRate, level);
+    std::printf("%.3f %.3f %.2f\n", count_ / (2 * kRate), last_ / (2 * kRate), level);
   }
 
  private:
@@ -50,7 +53,8 @@ class Figures {
   double energy_ = 0, energyToLast_ = 0;
 };
 
-void RenderAsTheLayerPlays(const char* soundFont, const std::vector<std::uint8_t>& midi) {
+void RenderAsTheLayerPlays(const char* soundFont, const std::vector<std::uint8_t>& midi,
+                           double seconds) {
   fluid_settings_t* settings = new_fluid_settings();
   fluid_settings_setnum(settings, "synth.sample-rate", kRate);
   fluid_synth_t* synth = new_fluid_synth(settings);
@@ -62,9 +66,11 @@ void RenderAsTheLayerPlays(const char* soundFont, const std::vector<std::uint8_t
   constexpr int kBlock = 64;  // the synthesizer's own block, as the command line renders
   float block[2 * kBlock];
   while (fluid_player_get_status(player) == FLUID_PLAYER_PLAYING &&
-         figures.count() < 2 * kLongest * kRate) {
+         figures.count() < 2 * seconds * kRate) {
     fluid_synth_write_float(synth, kBlock, block, 0, 2, block, 1, 2);
-    for (float sample : block) figures.Add(sample);
+    // As the command line writes its WAV file (16 bits, rounded down), so both are measured alike.
+    for (float sample : block)
+      figures.Add(std::clamp(std::floor(sample * 32768), -32768.0f, 32767.0f) / 32768);
   }
   delete_fluid_player(player);
   delete_fluid_synth(synth);
@@ -80,6 +86,7 @@ void ReadWav(const char* path) {
     std::uint32_t size = 0;
     std::memcpy(&size, &bytes[at + 4], 4);
     if (std::memcmp(&bytes[at], "data", 4) == 0) {
+      if (size == 0 || size > bytes.size() - at - 8) size = bytes.size() - at - 8;
       for (std::size_t i = at + 8; i + 1 < bytes.size() && i < at + 8 + size; i += 2) {
         std::int16_t sample = 0;
         std::memcpy(&sample, &bytes[i], 2);
@@ -95,8 +102,8 @@ void ReadWav(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s SOUNDFONT FILE | --wav FILE.wav\n", argv[0]);
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: %s SOUNDFONT FILE [SECONDS] | --wav FILE.wav\n", argv[0]);
     return 2;
   }
   for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
@@ -110,6 +117,6 @@ int main(int argc, char** argv) {
     std::printf("refused\n");
     return 0;
   }
-  RenderAsTheLayerPlays(argv[1], *midi);
+  RenderAsTheLayerPlays(argv[1], *midi, argc == 4 ? std::atof(argv[3]) : kLongest);
   return 0;
 }

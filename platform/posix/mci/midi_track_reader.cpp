@@ -44,7 +44,7 @@ class HeldNotes {
   }
 
  private:
-  std::bitset<16 * 128> notes_;
+  std::bitset<std::size_t{16} * 128> notes_;
   std::bitset<16> pedals_;
 };
 
