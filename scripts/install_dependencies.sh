@@ -15,7 +15,8 @@ tests=(
   clang libclang-rt-14-dev      # fuzzers and sanitizers
   xvfb xdotool x11-utils        # a display for the window tests
   pulseaudio pulseaudio-utils   # a private sound server with a null sink, and parec to record it
-  fluidsynth                    # the command-line synthesizer the benchmark compares against
+  fluidsynth                    # the command-line synthesizer the benchmarks compare against
+  unzip                         # bench/real_world_midi.sh unpacks a package's zip of MIDI files
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools
   wine64 wine                   # runs the 64-bit Windows build's tests
   python3 valgrind
