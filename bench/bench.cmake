@@ -8,3 +8,10 @@ if(TARGET velmora_posix_sequencer)
   target_link_libraries(velmora_sequencer_bench PRIVATE velmora_posix_sequencer pthread)
   set_target_properties(velmora_sequencer_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
 endif()
+
+# Offline rendering as the layer plays a file, for bench/real_world_midi.sh.
+if(TARGET velmora_mci)
+  add_executable(velmora_midi_render ${CMAKE_CURRENT_LIST_DIR}/midi_render.cpp)
+  target_link_libraries(velmora_midi_render PRIVATE velmora_mci)
+  set_target_properties(velmora_midi_render PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endif()

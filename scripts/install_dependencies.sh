@@ -20,6 +20,7 @@ tests=(
   libxtst-dev xvfb xdotool x11-utils  # a display for the window tests, driven as a user drives it
   pulseaudio pulseaudio-utils   # a private sound server with a null sink, and parec to record it
   fluidsynth                    # the command-line synthesizer the sound is compared with
+  unzip                         # bench/real_world_midi.sh unpacks a package's zip of MIDI files
   wine64 wine                   # runs the 64-bit Windows build's tests
   python3 valgrind binutils desktop-file-utils
   icoutils xxd                  # Velmora.exe's resources read back

@@ -1,10 +1,11 @@
 #pragma once
-// Checks that bytes form a Standard MIDI File and rewrites them into the plain form that the
-// synthesizer's file player reads without complaint: MThd then MTrk chunks only, every event with
-// its status byte, no system messages that have no place in a file, every track closed by End of
-// Track. Files that most players accept are kept playable: unknown chunks are skipped, running
-// status survives meta and SysEx events, a track cut short by the end of the file plays up to the
-// cut.
+// Checks that bytes form a Standard MIDI File (bare, or wrapped in RIFF MIDI) and rewrites them
+// into the plain form that the synthesizer's file player reads without complaint: one track
+// (format 0) holding every track's events merged by time, as the player would send them, so that
+// no track past its limit of tracks is lost; every event with its status; nothing the player would
+// refuse the whole file for. Files that most players accept are kept playable: tracks past the
+// header's count and unknown chunks are skipped, and damaged tracks are read as leniently as
+// midi_track_reader.h says; a file whose tempo could come out wrong is refused instead.
 
 #include <cstdint>
 #include <optional>

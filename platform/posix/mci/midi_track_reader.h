@@ -1,0 +1,72 @@
+#pragma once
+// Reads one track chunk of a Standard MIDI File event by event, as leniently as the players users
+// know, and gives each event in the form the synthesizer's file player reads without complaint:
+// - running status survives meta and SysEx events;
+// - a data byte with its top bit set is masked where the synthesizer masks it (pitch bend, the
+//   velocity of a note-off, which it ignores) and drops its one event elsewhere, as the synthesizer
+//   would refuse that event;
+// - system messages that have no place in a file, SysEx continuation packets (F7), and meta events
+//   of the wrong length that change nothing audible are dropped, their time kept;
+// - a track cut short (by the end of the file, or an event running past its chunk) plays up to the
+//   cut, where every note the track still holds is ended.
+// A track whose damage would change the music's timing is refused: a variable-length number beyond
+// the format's 28 bits (longer than four bytes, and not just padded with leading zero groups), a
+// tempo event of the wrong length, or data with no status before it.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace velmora::posix {
+
+// A channel message with its status, a SysEx message (0xF0) or a meta event (0xFF), at its
+// absolute time in ticks.
+struct MidiEvent {
+  std::uint64_t tick = 0;
+  std::uint8_t status = 0;
+  std::uint8_t metaType = 0;
+  std::array<std::uint8_t, 2> data{};
+  std::span<const std::uint8_t> payload;  // of a SysEx message or meta event
+};
+
+// Data bytes that follow a channel status.
+inline std::size_t ChannelDataLength(std::uint8_t status) {
+  return (status & 0xE0) == 0xC0 ? 1 : 2;  // program change and channel pressure carry one
+}
+
+class MidiTrackReader {
+ public:
+  enum class Step { kEvent, kEnd, kRefused };
+
+  // `cutByFileEnd`: the chunk claims more bytes than the file holds.
+  MidiTrackReader(std::span<const std::uint8_t> track, bool cutByFileEnd)
+      : in_(track), cutByFileEnd_(cutByFileEnd) {}
+
+  // Reads the next event into event(); at kEnd, tick() is where the track ends.
+  Step Next();
+  const MidiEvent& event() const { return event_; }
+  std::uint64_t tick() const { return tick_; }
+
+ private:
+  enum class Read { kOk, kCut, kTooLarge };
+  enum class Outcome { kKept, kDropped, kEnd, kCut, kRefused };
+  Outcome ReadEvent();
+  Outcome ReadMeta();
+  Read Quantity(std::uint64_t& value);
+  Read Bytes(std::uint64_t count, std::span<const std::uint8_t>& bytes);
+  static Outcome Failed(Read read);
+  std::vector<std::array<std::uint8_t, 3>> HeldBefore(std::size_t cut) const;
+
+  std::span<const std::uint8_t> in_;
+  bool cutByFileEnd_;
+  std::size_t at_ = 0;
+  std::uint64_t tick_ = 0;
+  std::uint8_t runningStatus_ = 0;
+  bool ended_ = false;
+  MidiEvent event_;
+  std::vector<std::array<std::uint8_t, 3>> releases_;  // what ends the notes held at a cut
+  std::size_t nextRelease_ = 0;
+};
+
+}  // namespace velmora::posix
