@@ -70,8 +70,10 @@ TEST_F(BigFiles, A20MbFilePlaysAndItsMemoryIsGivenBackAfterClose) {
     EXPECT_TRUE(WaitUntil([&] { return ResidentMiB() > before + 200; }));
   };
   ASSERT_EQ(OpenPlayClose(big_, playerReadsIt), 0u);
+#ifndef __SANITIZE_ADDRESS__  // whose allocator holds freed blocks back on purpose
   EXPECT_TRUE(WaitUntil([&] { return ResidentMiB() <= before + 8; }))
       << before << " MiB before, " << ResidentMiB() << " MiB after";
+#endif
 }
 
 TEST_F(BigFiles, AFileTooLargeForTheMemorySaysSoWithItsSize) {

@@ -110,8 +110,14 @@ struct FluidSequencerDevice::Parts final : Teardown {
   // closed: a player still reading its file when closed would otherwise start the piece after.
   static int Forward(void* data, fluid_midi_event_t* event) {
     auto* parts = static_cast<Parts*>(data);
-    if (parts->closed.load(std::memory_order_acquire)) return FLUID_OK;
+    const std::lock_guard lock(parts->forwarding);
+    if (parts->closed) return FLUID_OK;
     return fluid_synth_handle_midi_event(parts->synthesizer->synth(), event);
+  }
+  // Once this returns, no event reaches the synthesizer any more.
+  void Close() {
+    const std::lock_guard lock(forwarding);
+    closed = true;
   }
   // Called by the player at each new tick, the first time once the file is read.
   static int FileRead(void* data, int) {
@@ -122,7 +128,8 @@ struct FluidSequencerDevice::Parts final : Teardown {
   SynthesizerKeeper& keeper;
   std::unique_ptr<Synthesizer> synthesizer;
   FileReadOnce file;
-  std::atomic<bool> closed{false};
+  std::mutex forwarding;
+  bool closed = false;
   fluid_player_t* player = nullptr;
   fluid_audio_driver_t* output = nullptr;
 };
@@ -185,9 +192,10 @@ MciError FluidSequencerDevice::Play() {
 }
 
 FluidSequencerDevice::~FluidSequencerDevice() {
-  // Silent at once, whatever the output's thread is busy with.
-  parts_->closed.store(true, std::memory_order_release);
-  fluid_player_stop(parts_->player);
+  // Silent at once, whatever the output's thread is busy with. The player is left to run: it has
+  // no way to stop reading a file, and FluidSynth 2.3 stopped before it has read one reads state it
+  // never set.
+  parts_->Close();
   fluid_synth_all_sounds_off(parts_->synthesizer->synth(), -1);
   SynthesizerKeeper& keeper = parts_->keeper;
   keeper.TearDownLater(std::move(parts_));

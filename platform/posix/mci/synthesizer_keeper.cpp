@@ -10,8 +10,36 @@
 
 namespace velmora::posix {
 
+namespace {
+
+// FluidSynth starts its SoundFont loader library (libinstpatch) with the first synthesizer and
+// closes it with the last one; every fresh start registers that library's types again and loses
+// ~3 KiB, once per layer with the kept synthesizer (each test makes its own layer). A small
+// synthesizer kept for the life of the process keeps the library started once.
+struct LoaderKeeper {
+  fluid_settings_t* settings = nullptr;
+  fluid_synth_t* synth = nullptr;
+};
+
+const LoaderKeeper& KeepSoundFontLoaderStarted() {
+  static const LoaderKeeper keeper = [] {
+    LoaderKeeper started;
+    started.settings = new_fluid_settings();
+    if (!started.settings) return started;
+    fluid_settings_setint(started.settings, "synth.polyphony", 1);
+    fluid_settings_setint(started.settings, "synth.reverb.active", 0);
+    fluid_settings_setint(started.settings, "synth.chorus.active", 0);
+    started.synth = new_fluid_synth(started.settings);
+    return started;
+  }();
+  return keeper;
+}
+
+}  // namespace
+
 std::unique_ptr<Synthesizer> Synthesizer::Load(const std::string& soundFont,
                                                platform::MciError& error) {
+  KeepSoundFontLoaderStarted();
   std::unique_ptr<Synthesizer> made(new Synthesizer());
   made->soundFont_ = soundFont;
   made->settings_ = new_fluid_settings();
