@@ -77,7 +77,10 @@ class FileReadOnce {
     fd_ = fd;
     for (std::size_t written = 0; written < bytes.size();) {
       const ssize_t put = write(fd, bytes.data() + written, bytes.size() - written);
-      if (put <= 0) return false;
+      if (put <= 0) {
+        Close();
+        return false;
+      }
       written += static_cast<std::size_t>(put);
     }
     return access(Path().c_str(), R_OK) == 0;
@@ -196,9 +199,9 @@ MciError FluidSequencerDevice::Play() {
 }
 
 FluidSequencerDevice::~FluidSequencerDevice() {
-  // Silent at once, whatever the output's thread is busy with. The player is left to run: it has
-  // no way to stop reading a file, and FluidSynth 2.3 stopped before it has read one reads state it
-  // never set.
+  // Silent at once, whatever the output's thread is busy with. The player is left to run: nothing
+  // stops it reading its file, and FluidSynth 2.3's player, stopped before it has read it, reads
+  // fields it never set.
   parts_->Close();
   fluid_synth_all_sounds_off(parts_->synthesizer->synth(), -1);
   SynthesizerKeeper& keeper = parts_->keeper;
