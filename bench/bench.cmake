@@ -1,8 +1,9 @@
-# The sequencer benchmark: Velmora's MCI layer against the FluidSynth command line, on a null sink.
-# Run it with bench/sequencer_bench.sh.
+# The sequencer benchmark: Velmora's MCI layer against the FluidSynth command line and the offline
+# synthesis floor, on a null sink. Run it with bench/sequencer_bench.sh.
 if(TARGET velmora_posix_sequencer)
   add_executable(velmora_sequencer_bench
     ${CMAKE_CURRENT_LIST_DIR}/sequencer_bench.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/bench_process.cpp
     ${CMAKE_CURRENT_LIST_DIR}/../tests/sink_monitor.cpp)
   target_include_directories(velmora_sequencer_bench PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
   target_link_libraries(velmora_sequencer_bench PRIVATE velmora_posix_sequencer pthread)

@@ -1,19 +1,34 @@
 #!/usr/bin/env bash
 # Builds and runs the sequencer benchmark inside a private desktop session (null sink):
 #   bench/sequencer_bench.sh [BUILD_DIR] [TUNE]
-# Prints Velmora's figures beside the FluidSynth command line's, the ratios and the targets.
+# Prints Velmora's figures beside the FluidSynth command line's and the offline floor, the ratios
+# and the targets, with the default SoundFont and with FluidR3_GM.sf2. When FluidR3 is not
+# installed, its Debian package is downloaded and unpacked into BUILD_DIR/bench-scratch (nothing is
+# installed on the system).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-seq}
 tune=${2:-$root/resources/demo/velmora-demo.mid}
-soundfont=${VELMORA_SOUNDFONT:-}
-if [ -z "$soundfont" ]; then
-  soundfont=/usr/share/sounds/sf2/default-GM.sf2
-  [ -r /usr/share/sounds/sf2/FluidR3_GM.sf2 ] && soundfont=/usr/share/sounds/sf2/FluidR3_GM.sf2
+scratch=$build/bench-scratch
+mkdir -p "$scratch"
+
+default_soundfont=/usr/share/sounds/sf2/default-GM.sf2
+rich_soundfont=/usr/share/sounds/sf2/FluidR3_GM.sf2
+if [ ! -r "$rich_soundfont" ]; then
+  rich_soundfont=$scratch/fluid-soundfont-gm/usr/share/sounds/sf2/FluidR3_GM.sf2
+  if [ ! -r "$rich_soundfont" ]; then
+    (cd "$scratch" && rm -f fluid-soundfont-gm_*.deb && apt-get download fluid-soundfont-gm >/dev/null &&
+      dpkg -x fluid-soundfont-gm_*.deb fluid-soundfont-gm) ||
+      { echo "could not fetch FluidR3_GM.sf2 (apt-get download fluid-soundfont-gm)"; exit 1; }
+  fi
 fi
+
 command -v fluidsynth >/dev/null || { echo "the fluidsynth command line player is needed (package fluidsynth)"; exit 1; }
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 if ! cmake --build "$build" --target velmora_sequencer_bench -j2 >/dev/null; then
   echo "could not build velmora_sequencer_bench in $build (the top CMakeLists.txt includes bench/bench.cmake)"
   exit 1
 fi
-exec "$root/tests/desktop_session.sh" "$build/bench/velmora_sequencer_bench" "$tune" "$soundfont"
+echo "load: $(uptime)"
+exec "$root/tests/desktop_session.sh" "$build/bench/velmora_sequencer_bench" "$tune" "$scratch" \
+  "$default_soundfont" "$rich_soundfont"

@@ -20,3 +20,9 @@ target_include_directories(velmora_standard_midi_file_tests PRIVATE ${CMAKE_CURR
 target_link_libraries(velmora_standard_midi_file_tests PRIVATE velmora_mci GTest::gtest_main)
 gtest_discover_tests(velmora_standard_midi_file_tests DISCOVERY_MODE PRE_TEST
                      PROPERTIES LABELS unit TIMEOUT 60)
+
+# Big files and the kept synthesizer: hundreds of MB for a few seconds, no sound server needed.
+add_executable(velmora_big_files_tests ${CMAKE_CURRENT_LIST_DIR}/big_files_test.cpp)
+target_include_directories(velmora_big_files_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR})
+target_link_libraries(velmora_big_files_tests PRIVATE velmora_posix_sequencer GTest::gtest_main)
+gtest_discover_tests(velmora_big_files_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)

@@ -1,18 +1,19 @@
 #include "platform/posix/mci/fluid_sequencer_device.h"
 
 #include <alsa/asoundlib.h>
-#include <dlfcn.h>
-#include <fcntl.h>
 #include <fluidsynth.h>
-#include <sys/stat.h>
+#include <malloc.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
+#include <span>
+#include <vector>
 
 #include "platform/posix/mci/mci_errors.h"
-#include "platform/posix/mci/standard_midi_file.h"
+#include "platform/posix/mci/midi_file_loader.h"
 
 namespace velmora::posix {
 
@@ -21,8 +22,10 @@ namespace {
 using platform::MciError;
 namespace err = mci_error;
 
-// 2 x 1024 frames at 44.1 kHz: 46 ms of latency, written in 43 blocks a second rather than the
-// library's default of 689 small ones.
+// 46 ms of sound buffered, the most that still answers Play and Stop at once. FluidSynth's
+// PulseAudio output buffers one period, which the server asks for in quarters; each quarter wakes
+// two threads, so the longest period costs least. The ALSA output buffers all its periods.
+constexpr int kPulseAudioPeriodFrames = 2048;
 constexpr int kPeriodFrames = 1024;
 constexpr int kPeriods = 2;
 
@@ -48,71 +51,6 @@ void SilenceLibraryLogs() {
   });
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-bool IsPlayableKind(const struct stat& info) {
-  return S_ISREG(info.st_mode) && info.st_size <= FluidSequencerDevice::kMaxFileSize;
-}
-
-// Reads a regular file of sane size. A FIFO, a device or a folder is refused before it is opened,
-// and the open itself cannot block, so a strange file never freezes the caller.
-MciError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return err::kFileNotFound;
-  if (!IsPlayableKind(info)) return err::kInvalidFile;
-
-  const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (file.get() < 0) return errno == ENOENT ? err::kFileNotFound : err::kFileRead;
-  // The name may have been pointed elsewhere between the two looks.
-  if (fstat(file.get(), &info) != 0 || !IsPlayableKind(info)) return err::kInvalidFile;
-
-  bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
-  std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    const ssize_t got = read(file.get(), bytes.data() + filled, bytes.size() - filled);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return err::kFileRead;
-    if (got == 0) break;
-    filled += static_cast<std::size_t>(got);
-  }
-  if (filled > static_cast<std::size_t>(FluidSequencerDevice::kMaxFileSize))
-    return err::kInvalidFile;
-  bytes.resize(filled);
-  return platform::kMciOk;
-}
-
-// FluidSynth starts its SoundFont loader library (libinstpatch) with each synthesizer and closes it
-// with the last one; every fresh start registers that library's types again and loses ~3 KiB. A
-// small synthesizer kept for the life of the process keeps the library started once.
-struct LoaderKeeper {
-  fluid_settings_t* settings = nullptr;
-  fluid_synth_t* synth = nullptr;
-};
-
-const LoaderKeeper& KeepSoundFontLoaderStarted() {
-  static const LoaderKeeper keeper = [] {
-    LoaderKeeper started;
-    started.settings = new_fluid_settings();
-    if (!started.settings) return started;
-    fluid_settings_setint(started.settings, "synth.polyphony", 1);
-    fluid_settings_setint(started.settings, "synth.reverb.active", 0);
-    fluid_settings_setint(started.settings, "synth.chorus.active", 0);
-    started.synth = new_fluid_synth(started.settings);
-    return started;
-  }();
-  return keeper;
-}
-
 std::string ChosenSoundFont() {
   std::string chosen = Environment("VELMORA_SOUNDFONT");
   if (!chosen.empty()) return chosen;
@@ -125,82 +63,149 @@ std::vector<std::string> AudioDriversToTry() {
   return {"pulseaudio", "alsa"};
 }
 
+// The normalised file in an anonymous in-memory file that the player opens by name and reads once,
+// when it starts, and that is closed as soon as it has: while the piece plays only the player's
+// events take memory (a file added from memory stays copied in the player to the end).
+class FileReadOnce {
+ public:
+  ~FileReadOnce() { Close(); }
+
+  // False when the system has no anonymous files or no /proc to name them by.
+  bool Create(std::span<const std::uint8_t> bytes) {
+    const int fd = memfd_create("velmora-midi", MFD_CLOEXEC);
+    if (fd < 0) return false;
+    fd_ = fd;
+    for (std::size_t written = 0; written < bytes.size();) {
+      const ssize_t put = write(fd, bytes.data() + written, bytes.size() - written);
+      if (put <= 0) {
+        Close();
+        return false;
+      }
+      written += static_cast<std::size_t>(put);
+    }
+    return access(Path().c_str(), R_OK) == 0;
+  }
+  std::string Path() const { return "/proc/self/fd/" + std::to_string(fd_.load()); }
+  // From the caller's thread or the output's, whichever comes first.
+  void Close() {
+    const int fd = fd_.exchange(-1);
+    if (fd >= 0) close(fd);
+  }
+
+ private:
+  std::atomic<int> fd_{-1};
+};
+
 }  // namespace
 
+// Everything an open device holds. Freed in the order the output's thread needs: the output first
+// (its thread drives the player and the synthesizer), then the player; the synthesizer goes back
+// to the keeper.
+struct FluidSequencerDevice::Parts final : Teardown {
+  explicit Parts(SynthesizerKeeper& keeper) : keeper(keeper) {}
+  ~Parts() override {
+    if (output) delete_fluid_audio_driver(output);
+    if (player) delete_fluid_player(player);
+    file.Close();
+    if (synthesizer) keeper.GiveBack(std::move(synthesizer));
+  }
+
+  // The player's events reach the synthesizer through here, and no longer once the device is
+  // closed: a player still reading its file when closed would otherwise start the piece after.
+  static int Forward(void* data, fluid_midi_event_t* event) {
+    auto* parts = static_cast<Parts*>(data);
+    const std::lock_guard lock(parts->forwarding);
+    if (parts->closed) return FLUID_OK;
+    return fluid_synth_handle_midi_event(parts->synthesizer->synth(), event);
+  }
+  // Once this returns, no event reaches the synthesizer any more.
+  void Close() {
+    const std::lock_guard lock(forwarding);
+    closed = true;
+  }
+  // Called by the player at each new tick, the first time once the file is read.
+  static int FileRead(void* data, int) {
+    static_cast<Parts*>(data)->file.Close();
+    return FLUID_OK;
+  }
+
+  SynthesizerKeeper& keeper;
+  std::unique_ptr<Synthesizer> synthesizer;
+  FileReadOnce file;
+  std::mutex forwarding;
+  bool closed = false;
+  fluid_player_t* player = nullptr;
+  fluid_audio_driver_t* output = nullptr;
+};
+
+FluidSequencerDevice::FluidSequencerDevice(std::unique_ptr<Parts> parts)
+    : parts_(std::move(parts)) {}
+
 std::unique_ptr<FluidSequencerDevice> FluidSequencerDevice::Open(const std::string& path,
-                                                                 MciError& error) {
+                                                                 SynthesizerKeeper& synthesizers,
+                                                                 MciError& error,
+                                                                 std::int64_t& fileBytes) {
   SilenceLibraryLogs();
-  std::vector<std::uint8_t> file;
-  error = ReadWholeFile(path, file);
-  if (error != platform::kMciOk) return nullptr;
-  auto midi = NormalizeStandardMidiFile(file);
-  if (!midi) {
-    error = err::kInvalidFile;
-    return nullptr;
-  }
+  auto midi = LoadMidiFile(path, error, fileBytes);
+  if (!midi) return nullptr;
 
-  KeepSoundFontLoaderStarted();
-  std::unique_ptr<FluidSequencerDevice> device(new FluidSequencerDevice());
-  device->midi_ = std::move(*midi);
-  device->settings_ = new_fluid_settings();
-  if (!device->settings_) {
+  auto parts = std::make_unique<Parts>(synthesizers);
+  parts->synthesizer = synthesizers.Take(ChosenSoundFont(), error);
+  if (!parts->synthesizer) return nullptr;
+  fluid_synth_t* synth = parts->synthesizer->synth();
+  fluid_settings_t* settings = parts->synthesizer->settings();
+
+  parts->player = new_fluid_player(synth);
+  if (!parts->player) {
     error = err::kDriver;
     return nullptr;
   }
-  fluid_settings_setint(device->settings_, "audio.period-size", kPeriodFrames);
-  fluid_settings_setint(device->settings_, "audio.periods", kPeriods);
+  fluid_player_set_playback_callback(parts->player, &Parts::Forward, parts.get());
+  fluid_player_set_tick_callback(parts->player, &Parts::FileRead, parts.get());
+  const int added = parts->file.Create(*midi)
+                        ? fluid_player_add(parts->player, parts->file.Path().c_str())
+                        : fluid_player_add_mem(parts->player, midi->data(), midi->size());
+  midi.reset();
+  // Reading and normalising the file left its smaller blocks free on the heap, touched: give
+  // those pages back now rather than after the piece.
+  malloc_trim(0);
+  if (added != FLUID_OK) {
+    error = err::kDriver;
+    return nullptr;
+  }
+
+  fluid_settings_setint(settings, "audio.periods", kPeriods);
   // Realtime scheduling is refused to most users and would only add a failed attempt.
-  fluid_settings_setint(device->settings_, "audio.realtime-prio", 0);
+  fluid_settings_setint(settings, "audio.realtime-prio", 0);
   const std::string outputFile = Environment("VELMORA_AUDIO_FILE");
-  if (!outputFile.empty())
-    fluid_settings_setstr(device->settings_, "audio.file.name", outputFile.c_str());
-
-  device->synth_ = new_fluid_synth(device->settings_);
-  if (!device->synth_) {
-    error = err::kDriver;
-    return nullptr;
-  }
-  // The library loads samples in OpenMP teams whose idle worker threads would outlive the device;
-  // a team of one runs on this thread and leaves none behind.
-  using SetThreads = void (*)(int);
-  if (auto set = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) set(1);
-  if (fluid_synth_sfload(device->synth_, ChosenSoundFont().c_str(), 1) == FLUID_FAILED) {
-    error = err::kCannotLoadDriver;
-    return nullptr;
-  }
-  device->player_ = new_fluid_player(device->synth_);
-  if (!device->player_ || fluid_player_add_mem(device->player_, device->midi_.data(),
-                                               device->midi_.size()) != FLUID_OK) {
-    error = err::kDriver;
-    return nullptr;
-  }
-
+  if (!outputFile.empty()) fluid_settings_setstr(settings, "audio.file.name", outputFile.c_str());
   for (const std::string& driver : AudioDriversToTry()) {
-    fluid_settings_setstr(device->settings_, "audio.driver", driver.c_str());
-    device->output_ = new_fluid_audio_driver(device->settings_, device->synth_);
-    if (device->output_) break;
+    fluid_settings_setstr(settings, "audio.driver", driver.c_str());
+    fluid_settings_setint(settings, "audio.period-size",
+                          driver == "pulseaudio" ? kPulseAudioPeriodFrames : kPeriodFrames);
+    parts->output = new_fluid_audio_driver(settings, synth);
+    if (parts->output) break;
   }
-  if (!device->output_) {
+  if (!parts->output) {
     error = err::kNoSoundOutput;
     return nullptr;
   }
   error = platform::kMciOk;
-  return device;
+  return std::unique_ptr<FluidSequencerDevice>(new FluidSequencerDevice(std::move(parts)));
 }
 
 MciError FluidSequencerDevice::Play() {
-  return fluid_player_play(player_) == FLUID_OK ? platform::kMciOk : err::kDriver;
+  return fluid_player_play(parts_->player) == FLUID_OK ? platform::kMciOk : err::kDriver;
 }
 
 FluidSequencerDevice::~FluidSequencerDevice() {
-  if (player_) fluid_player_stop(player_);
-  // Cut every voice now, so the blocks the output still writes before it stops are silent.
-  if (synth_) fluid_synth_all_sounds_off(synth_, -1);
-  // The output goes first: its thread is the one that drives the player and the synthesizer.
-  if (output_) delete_fluid_audio_driver(output_);
-  if (player_) delete_fluid_player(player_);
-  if (synth_) delete_fluid_synth(synth_);
-  if (settings_) delete_fluid_settings(settings_);
+  // Silent at once, whatever the output's thread is busy with. The player is left to run: nothing
+  // stops it reading its file, and FluidSynth 2.3's player, stopped before it has read it, reads
+  // fields it never set.
+  parts_->Close();
+  fluid_synth_all_sounds_off(parts_->synthesizer->synth(), -1);
+  SynthesizerKeeper& keeper = parts_->keeper;
+  keeper.TearDownLater(std::move(parts_));
 }
 
 }  // namespace velmora::posix

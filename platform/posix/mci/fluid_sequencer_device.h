@@ -1,33 +1,31 @@
 #pragma once
-// One open sequencer device: a MIDI file loaded into a FluidSynth player, a synthesizer with the
-// system's General MIDI SoundFont, and a running sound output. Destroying it stops the music and
-// frees all of it, its output thread included.
+// One open sequencer device: a MIDI file loaded into a FluidSynth player on the kept synthesizer
+// with the system's General MIDI SoundFont, and a running sound output. Destroying it silences the
+// music at once; the output's thread, the player and its events are freed on a thread of their own.
 //
 // Settings for this layer alone, from the environment:
 //   VELMORA_SOUNDFONT     the SoundFont to use instead of the system's General MIDI one
 //   VELMORA_AUDIO_DRIVER  one FluidSynth audio driver instead of PulseAudio, then ALSA
 //   VELMORA_AUDIO_FILE    the output file when that driver is "file"
+// and VELMORA_MEMORY_AVAILABLE_MB (see midi_file_loader.h).
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
-
-#include <fluidsynth/types.h>
 
 #include "platform/mci.h"
+#include "platform/posix/mci/synthesizer_keeper.h"
 
 namespace velmora::posix {
 
 class FluidSequencerDevice {
  public:
-  // Files above this size are refused rather than read: no MIDI file comes near it.
-  static constexpr std::int64_t kMaxFileSize = std::int64_t{16} << 20;
-
   // Checks and loads the file and starts the sound output (silent until Play). On failure: nothing
-  // and the error code.
+  // and the error code. fileBytes is the file's size once known.
   static std::unique_ptr<FluidSequencerDevice> Open(const std::string& path,
-                                                    platform::MciError& error);
+                                                    SynthesizerKeeper& synthesizers,
+                                                    platform::MciError& error,
+                                                    std::int64_t& fileBytes);
   ~FluidSequencerDevice();
   FluidSequencerDevice(const FluidSequencerDevice&) = delete;
   FluidSequencerDevice& operator=(const FluidSequencerDevice&) = delete;
@@ -36,13 +34,10 @@ class FluidSequencerDevice {
   platform::MciError Play();
 
  private:
-  FluidSequencerDevice() = default;
+  struct Parts;
+  explicit FluidSequencerDevice(std::unique_ptr<Parts> parts);
 
-  std::vector<std::uint8_t> midi_;
-  fluid_settings_t* settings_ = nullptr;
-  fluid_synth_t* synth_ = nullptr;
-  fluid_player_t* player_ = nullptr;
-  fluid_audio_driver_t* output_ = nullptr;
+  std::unique_ptr<Parts> parts_;
 };
 
 }  // namespace velmora::posix

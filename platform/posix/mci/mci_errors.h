@@ -14,6 +14,7 @@ using platform::MciError;
 inline constexpr MciError kUnrecognizedKeyword = 259;
 inline constexpr MciError kUnrecognizedCommand = 261;
 inline constexpr MciError kInvalidDeviceName = 263;
+inline constexpr MciError kOutOfMemory = 264;  // the file is too large for the memory
 inline constexpr MciError kCannotLoadDriver = 266;
 inline constexpr MciError kMissingCommandString = 267;
 inline constexpr MciError kMissingStringArgument = 269;
