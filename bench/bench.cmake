@@ -4,7 +4,7 @@ if(TARGET velmora_posix_sequencer)
   add_executable(velmora_sequencer_bench
     ${CMAKE_CURRENT_LIST_DIR}/sequencer_bench.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench_process.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/../tests/sink_monitor.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/sink_monitor.cpp)
   target_include_directories(velmora_sequencer_bench PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
   target_link_libraries(velmora_sequencer_bench PRIVATE velmora_posix_sequencer pthread)
   set_target_properties(velmora_sequencer_bench PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)

@@ -23,7 +23,7 @@
 
 #include "bench/bench_process.h"
 #include "platform/posix/mci/fluid_mci.h"
-#include "tests/sink_monitor.h"
+#include "bench/sink_monitor.h"
 
 namespace {
 

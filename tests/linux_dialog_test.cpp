@@ -1,6 +1,6 @@
 // The Linux open dialog: the Windows request translated for FLTK's choosers, and the real chooser
 // on the test display answered as a user answers it.
-#include "tests/x11_harness.h"  // first: GoogleTest before X11
+#include "tests/linux_desktop.h"  // first: GoogleTest before X11
 
 #include <FL/Fl.H>
 #include <FL/Fl_Choice.H>

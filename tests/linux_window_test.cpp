@@ -1,45 +1,90 @@
-// The Linux window as the user sees and drives it: built from the stored design at the display's
-// density, status texts that stay readable above an intact notice, the keyboard, and the closing
-// slide in real time. Form1 runs behind it with the dialog and the sequencer scripted by the fake.
-#include "tests/x11_harness.h"  // first: GoogleTest before X11
+// The Linux desktop as the user sees, hears and drives it: the window built from the stored design
+// at the display's density, status texts that stay readable above an intact notice, the keyboard,
+// Play and Stop heard on the sound server, and the closing slide in real time. Form1 runs behind
+// the real window; the dialog is scripted by the fake platform, the sequencer is the fake's or the
+// real Linux layer.
+#include "tests/linux_desktop.h"  // first: GoogleTest before X11
 
 #include <FL/Fl.H>
 #include <FL/x.H>
 #include <X11/keysym.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "main_window/form1.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/posix/mci/fluid_mci.h"
 #include "platform/posix/mci/mci_errors.h"
 #include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_file_system.h"
 
 namespace velmora::testing {
 namespace {
 
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Clock = SinkRecording::Clock;
 constexpr std::uint32_t kGrey = 0xC0C0C0;
-using platform::WindowMetric;
 
-// A program ending here would pass for a test that ended well.
-struct UnendingWindow : posix::FltkWindow {
+// The real window, watched: what Label1 showed whenever pending events had run, when each closing
+// pass reached the screen, and at the program's end a check whose result is the exit code (the
+// program ending here would otherwise pass for a test that went well).
+struct TestWindow : posix::FltkWindow {
   using FltkWindow::FltkWindow;
-  [[noreturn]] void EndProgram() override { std::_Exit(9); }
+  Screenshot labelWhenEventsRan;
+  std::vector<Clock::time_point> passes;
+  std::function<int()> atEnd = [] { return 9; };
+
+  void ProcessPendingEvents() override {
+    FltkWindow::ProcessPendingEvents();
+    const Fl_Widget& label = widget(ControlId::Label1);
+    labelWhenEventsRan = Capture(window()).Crop(label.x(), label.y(), label.w(), FreeHeight());
+  }
+  void UpdateScreen() override {
+    FltkWindow::UpdateScreen();
+    passes.push_back(Clock::now());
+  }
+  [[noreturn]] void EndProgram() override { std::_Exit(atEnd()); }
+  int FreeHeight() { return widget(ControlId::Label2).y() - widget(ControlId::Label1).y(); }
+  // What Label1 shows above the notice, and the text as FLTK draws it there.
+  std::pair<Screenshot, Screenshot> Label1(const std::string& text) {
+    const Fl_Widget& label = widget(ControlId::Label1);
+    return {Capture(window()).Crop(label.x(), label.y(), label.w(), FreeHeight()),
+            Drawn(label, FreeHeight(), posix::LabelText(text))};
+  }
 };
 
 struct RealWindow {
-  explicit RealWindow(posix::DisplayScale scale = posix::DisplayScale::OfDisplay())
-      : window(kForm1Design, scale) {
+  explicit RealWindow(posix::DisplayScale scale = posix::DisplayScale::OfDisplay(),
+                      bool realSequencer = false)
+      : window(kForm1Design, scale),
+        form({window, fake, realSequencer ? static_cast<platform::Mci&>(mci) : fake,
+              realSequencer ? static_cast<platform::FileSystem&>(files) : fake, clock}) {
     fake.separator = '/';
   }
-  UnendingWindow window;
+  TestWindow window;
   fake::FakePlatform fake;
-  Form1 form{{window, fake, fake, fake, fake}};
+  posix::FluidMci mci;
+  posix::PosixFileSystem files;
+  posix::PosixClock clock;
+  Form1 form;
   Fl_Widget& operator[](ControlId id) { return window.widget(id); }
   bool Shows(ControlId id) { return window.widget(id).visible() != 0; }
+  bool Choose(const fs::path& file) {
+    fake.shortPaths[file] = file;
+    fake.dialogAnswers.push_back(fake::FakePlatform::Choose(file));
+    ClickAt((*this)[ControlId::CmdGetMidFile]);
+    return WaitFor([&] { return Shows(ControlId::cmdPlay); });
+  }
+  bool Click(ControlId button, ControlId shownAfter) {
+    ClickAt((*this)[button]);
+    return WaitFor([&] { return Shows(shownAfter); });
+  }
 };
 
 #define SKIP_WITHOUT_DISPLAY() \
@@ -90,49 +135,43 @@ TEST(LinuxWindow, IsTheStoredDesignInPixelsAtTheDisplaysDensity) {
 
 // Every text the status line can show stays in the part of Label1 above the notice, at the
 // window's own font size and whole; nothing else on the window changes, the notice included.
-void ExpectStatusReadable(RealWindow& w, const std::string& caption) {
-  SCOPED_TRACE(caption);
-  const Fl_Widget& label = w[ControlId::Label1];
-  const int freeHeight = w[ControlId::Label2].y() - label.y();
-  w.window.SetCaption(ControlId::Label1, "");
-  Settle();
-  const Screenshot before = Capture(w.window.window());
-  w.window.SetCaption(ControlId::Label1, caption);
-  Settle();
-  const Screenshot after = Capture(w.window.window());
-  const Screenshot drawn = Drawn(label, freeHeight, posix::LabelText(caption));
-  int changedOutside = 0, differentInside = 0, inkOnTheEdge = 0;
-  for (int y = 0; y < after.h; ++y) {
-    for (int x = 0; x < after.w; ++x) {
-      const int lx = x - label.x(), ly = y - label.y();
-      if (lx < 0 || ly < 0 || lx >= label.w() || ly >= freeHeight) {
-        changedOutside += after.At(x, y) != before.At(x, y);
-        continue;
-      }
-      differentInside += after.At(x, y) != drawn.At(lx, ly);
-      const bool edge = lx == 0 || ly == 0 || lx == label.w() - 1 || ly == freeHeight - 1;
-      inkOnTheEdge += edge && drawn.At(lx, ly) != kGrey;
-    }
-  }
-  EXPECT_EQ(changedOutside, 0) << "drawn outside Label1 or over the notice";
-  EXPECT_EQ(differentInside, 0) << "not the text at the window's font size";
-  EXPECT_EQ(inkOnTheEdge, 0) << "the text does not fit above the notice";
-}
-
 TEST(LinuxWindow, StatusTextsStayReadableAboveTheWholeNoticeAt96And144Dpi) {
   SKIP_WITHOUT_DISPLAY();
   std::vector<std::string> captions{"Please Wait", "Now Playing \r\nvelmora-demo.mid", ""};
   for (platform::MciError code = 256; code < 512; ++code) {
     const std::string_view text = posix::mci_error::Text(code);
-    if (!text.empty()) captions.push_back("open: " + std::string(text));
+    // 264 is only ever shown with the file's size.
+    if (!text.empty() && code != 264) captions.push_back("open: " + std::string(text));
   }
+  captions.push_back("open: too large to play: 1234 MB");
   for (const float dpi : {96.0f, 144.0f}) {
     RealWindow w(posix::DisplayScale{dpi, dpi});
     ASSERT_TRUE(ShowAndWait(w.window, w.form));
-    const Fl_Widget& notice = w[ControlId::Label2];
-    const Screenshot strip = Capture(w.window.window()).Crop(0, notice.y(), notice.w(), notice.h());
-    EXPECT_GT(std::count(strip.rgb.begin(), strip.rgb.end(), 0u), 0) << "the notice shows";
-    for (const std::string& caption : captions) ExpectStatusReadable(w, caption);
+    const Fl_Widget& label = w[ControlId::Label1];
+    const Screenshot before = Capture(w.window.window());
+    const Screenshot notice = before.Crop(0, label.y() + w.window.FreeHeight(), before.w,
+                                          before.h - label.y() - w.window.FreeHeight());
+    EXPECT_GT(std::count(notice.rgb.begin(), notice.rgb.end(), 0u), 0) << "the notice shows";
+    for (const std::string& caption : captions) {
+      SCOPED_TRACE(caption);
+      w.window.SetCaption(ControlId::Label1, caption);
+      Settle();
+      const Screenshot after = Capture(w.window.window());
+      const auto [shown, drawn] = w.window.Label1(caption);
+      int changedOutside = 0, inkOnTheEdge = 0;
+      for (int y = 0; y < after.h; ++y) {
+        for (int x = 0; x < after.w; ++x) {
+          const int lx = x - label.x(), ly = y - label.y();
+          const bool inside = lx >= 0 && ly >= 0 && lx < label.w() && ly < drawn.h;
+          changedOutside += !inside && after.At(x, y) != before.At(x, y);
+          const bool edge = lx == 0 || ly == 0 || lx == label.w() - 1 || ly == drawn.h - 1;
+          inkOnTheEdge += inside && edge && drawn.At(lx, ly) != kGrey;
+        }
+      }
+      EXPECT_EQ(changedOutside, 0) << "drawn outside Label1 or over the notice";
+      EXPECT_EQ(shown.rgb, drawn.rgb) << "not the text at the window's font size";
+      EXPECT_EQ(inkOnTheEdge, 0) << "the text does not fit above the notice";
+    }
   }
 }
 
@@ -148,61 +187,88 @@ TEST(LinuxWindow, TheKeyboardAloneChoosesPlaysAndStopsAndEscapeDoesNotClose) {
   ASSERT_TRUE(WaitFor([&] { return w.Shows(ControlId::cmdPlay); })) << "Space on Get Mid File";
   PressKey(XK_space);
   ASSERT_TRUE(WaitFor([&] { return w.Shows(ControlId::cmdStop); })) << "Space on Play";
-  // '@' and '&' shown as they are, not as FLTK's symbol and shortcut marks.
-  const Fl_Widget& label = w[ControlId::Label1];
-  const Screenshot drawn =
-      Drawn(label, w[ControlId::Label2].y() - label.y(), "Now Playing \n@@x&y.mid");
-  EXPECT_EQ(Capture(w.window.window()).Crop(label.x(), label.y(), drawn.w, drawn.h).rgb, drawn.rgb);
+  const auto [shown, drawn] = w.window.Label1("Now Playing \r\n@x&y.mid");
+  EXPECT_EQ(shown.rgb, drawn.rgb) << "'@' and '&' shown as they are";
   PressKey(XK_Return);
   ASSERT_TRUE(WaitFor([&] { return w.Shows(ControlId::CmdGetMidFile); })) << "Enter on Stop";
-  EXPECT_TRUE(w.window.window().shown()) << "Escape closed the window";
   EXPECT_EQ(Fl::focus(), &w[ControlId::CmdGetMidFile]);
 }
 
-// Passes the real window through, noting when each pass reached the screen; at the end of the
-// program it exits with 0 only if the slide went past the screen's width in the time allowed.
-class TimedWindow : public posix::FltkWindow {
- public:
-  TimedWindow(double shortest, double longest) : shortest_(shortest), longest_(longest) {}
-  void UpdateScreen() override {
-    FltkWindow::UpdateScreen();
-    passes_.push_back(clock_.Now());
+struct TestFiles {
+  // Blanks, quotes, '&', '@' and UTF-8, in a folder deep enough that the short form does not fit
+  // the program's first 67-character buffer.
+  fs::path folder =
+      fs::temp_directory_path() / ("velmora " + std::to_string(getpid())) / std::string(60, 'd');
+  fs::path tune = folder / "a 'b' \"c\" & ü @d.mid", notMidi = folder / "notes.mid";
+  TestFiles() {
+    fs::create_directories(folder);
+    fs::copy_file(fs::path(VELMORA_SOURCE_DIR) / "resources/demo/velmora-demo.mid", tune);
+    std::ofstream(notMidi) << "notes, not a tune";
   }
-  [[noreturn]] void EndProgram() override {
-    const double took = std::chrono::duration<double>(passes_.back() - passes_.front()).count();
-    std::printf("slide: %zu passes in %.3f s\n", passes_.size(), took);
-    std::fflush(stdout);
-    std::_Exit(took >= shortest_ && took <= longest_ ? 0 : 3);
-  }
-
- private:
-  posix::PosixClock clock_;
-  std::vector<platform::Clock::Duration> passes_;
-  double shortest_, longest_;
+  ~TestFiles() { fs::remove_all(folder.parent_path()); }
 };
 
-int CloseInAChild(bool minimised, double shortest, double longest) {
-  const pid_t child = fork();
-  if (child == 0) {
-    TimedWindow window(shortest, longest);
-    fake::FakePlatform fake;
-    posix::PosixClock clock;
-    Form1 form({window, fake, fake, fake, clock});
-    if (!ShowAndWait(window, form)) std::_Exit(4);
-    if (minimised) XUnmapWindow(fl_display, fl_xid(&window.window()));  // as a window manager does
-    SendCloseRequest(window.window());
-    Fl::run();
-    std::_Exit(5);  // the loop ended without the program being ended
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+TEST(LinuxDesktop, PlayPaintsPleaseWaitThenSoundsStopSilencesAndAFileThatIsNotMidiSaysSo) {
+  SKIP_WITHOUT_DISPLAY();
+  SinkRecording sink;
+  if (!sink.Live()) GTEST_SKIP() << "needs the sound server of tests/desktop_session.sh";
+  TestFiles files;
+  RealWindow w(posix::DisplayScale::OfDisplay(), true);
+  ASSERT_TRUE(ShowAndWait(w.window, w.form));
+  ASSERT_TRUE(w.Choose(files.tune));
+  const Clock::time_point played = Clock::now();
+  ASSERT_TRUE(w.Click(ControlId::cmdPlay, ControlId::cmdStop));
+  EXPECT_EQ(w.window.labelWhenEventsRan.rgb, w.window.Label1("Please Wait").second.rgb)
+      << "Please Wait is on the screen while the device opens";
+  const auto [shown, drawn] = w.window.Label1("Now Playing \r\n" + files.tune.filename().string());
+  EXPECT_EQ(shown.rgb, drawn.rgb);
+  EXPECT_TRUE(WaitFor([&] { return sink.Peak(played, Clock::now()) > 1000; }, 3)) << "no sound";
+
+  ASSERT_TRUE(w.Click(ControlId::cmdStop, ControlId::CmdGetMidFile));
+  const Clock::time_point stopped = Clock::now();
+  WaitFor([] { return false; }, 1.0);
+  EXPECT_LE(sink.Peak(stopped + 300ms, Clock::now()), SinkRecording::kSilence)
+      << "sound after Stop";
+
+  ASSERT_TRUE(w.Choose(files.notMidi));
+  ASSERT_TRUE(w.Click(ControlId::cmdPlay, ControlId::CmdGetMidFile));
+  const auto [error, errorDrawn] = w.window.Label1("open: not a MIDI file, or damaged");
+  EXPECT_EQ(error.rgb, errorDrawn.rgb);
 }
 
-TEST(LinuxWindow, ClosingSlidesAcrossTheScreenInAboutASecondOrEndsAtOnceWhenItCannotMove) {
+// Closes the window, which ends the process: run as a death test, in a fresh process. Exit code 0:
+// the slide took between `shortest` and `longest` seconds and, when a tune was playing, the sink
+// was silent from 0.3 s after the window first moved (what the sound server buffered drains first).
+[[noreturn]] void Close(bool minimised, bool playing, double shortest, double longest) {
+  auto sink = std::make_unique<SinkRecording>();
+  TestFiles files;
+  RealWindow w(posix::DisplayScale::OfDisplay(), true);
+  w.window.atEnd = [&] {
+    const auto& passes = w.window.passes;
+    const double took = std::chrono::duration<double>(passes.back() - passes.front()).count();
+    std::fprintf(stderr, "slide: %zu passes in %.3f s\n", passes.size(), took);
+    const bool quiet = sink->Peak(passes.front() + 300ms, Clock::now()) <= SinkRecording::kSilence;
+    sink.reset();  // its recorder is not left running
+    return took >= shortest && took <= longest ? (quiet ? 0 : 4) : 3;
+  };
+  if (!ShowAndWait(w.window, w.form)) std::_Exit(5);
+  if (playing && (!w.Choose(files.tune) || !w.Click(ControlId::cmdPlay, ControlId::cmdStop) ||
+                  !WaitFor([&] { return sink->Peak(Clock::now() - 1s, Clock::now()) > 1000; })))
+    std::_Exit(6);
+  if (minimised) XUnmapWindow(fl_display, fl_xid(&w.window.window()));  // as a window manager does
+  SendCloseRequest(w.window.window());
+  Fl::run();
+  std::_Exit(7);  // the loop ended without the program being ended
+}
+
+TEST(LinuxDesktop, ClosingSilencesTheMusicThenSlidesAcrossTheScreenInAboutASecond) {
   SKIP_WITHOUT_DISPLAY();
-  EXPECT_EQ(CloseInAChild(false, 0.5, 2.0), 0) << "3: too fast or too slow";
-  EXPECT_EQ(CloseInAChild(true, 0.0, 0.1), 0) << "3: a window that cannot move did not end at once";
+  if (!SinkRecording().Live()) GTEST_SKIP() << "needs the sound server of tests/desktop_session.sh";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(Close(false, true, 0.5, 2.0), ::testing::ExitedWithCode(0), "slide")
+      << "3: too fast or too slow; 4: sound during the slide; 5-7: no window, tune or end";
+  EXPECT_EXIT(Close(true, false, 0.0, 0.1), ::testing::ExitedWithCode(0), "slide")
+      << "3: a window that cannot move slid on";
 }
 
 }  // namespace
