@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package and checks what a user gets: its dependencies, a stripped program, a
 # desktop entry that tells the truth (no file types the program cannot open, the window class the
-# program really shows), and the installed program starting into its window. Needs DISPLAY.
+# program really shows), and the installed program saying so without a display and starting into
+# its window, with its icon, with one. Needs DISPLAY.
 #   tests/package_test.sh BUILD_DIR
 set -euo pipefail
 build=${1:?build folder}
@@ -21,15 +22,18 @@ trap '[ -z "$pid" ] || kill "$pid"; rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 program=$root/usr/bin/velmora entry=$root/usr/share/applications/velmora.desktop
 [ -f "$root/usr/share/icons/hicolor/32x32/apps/velmora.png" ] || fail "no icon"
-readelf -S "$program" | grep -q '\.debug_' && fail "the packaged program carries debug sections"
-readelf -S "$build/velmora" | grep -q '\.debug_info' || fail "the build folder's program lost its debug information"
+[[ $(readelf -S "$program") != *.debug_* ]] || fail "the packaged program carries debug sections"
+[[ $(readelf -S "$build/velmora") == *.debug_info* ]] || fail "the build folder's program has no debug information"
 desktop-file-validate "$entry"
 grep -q '^MimeType=' "$entry" && fail "the entry offers to open files the program never reads"
 
+message=$(DISPLAY= "$program" 2>&1) && fail "started without a display"
+grep -q "display" <<<"$message" || fail "no word on the missing display: $message"
 "$program" &
 pid=$!
 window=$(timeout 10 xdotool search --sync --onlyvisible --name '^Velmora$' | head -n 1) ||
   fail "the installed program showed no window"
 class=$(xprop -id "$window" WM_CLASS | sed -n 's/.*, "\(.*\)"$/\1/p')
 [ "$class" = "$(sed -n 's/^StartupWMClass=//p' "$entry")" ] || fail "window class $class is not the entry's"
-echo "installed program: stripped, its window's class $class matches its entry: ok"
+[[ $(xprop -id "$window" _NET_WM_ICON) == *"Icon (32 x 32)"* ]] || fail "the window has no 32 x 32 icon"
+echo "installed program: stripped, says when there is no display, its window's class $class matches its entry, its icon: ok"
