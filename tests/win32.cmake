@@ -7,7 +7,7 @@ endfunction()
 velmora_wine_path(demoTune ${PROJECT_SOURCE_DIR}/resources/demo/velmora-demo.mid)
 velmora_wine_path(velmoraExe ${PROJECT_BINARY_DIR}/Velmora.exe)
 
-add_executable(velmora_win32_tests win32_harness.cpp windows_test.cpp)
+add_executable(velmora_win32_tests windows_test.cpp)
 # The resources bring Velmora.exe's manifest too: the tests run under its UTF-8 code page.
 target_link_libraries(velmora_win32_tests PRIVATE
   velmora_win32 velmora_windows_resources GTest::gtest_main)
