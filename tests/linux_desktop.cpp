@@ -84,17 +84,6 @@ bool ShowAndWait(posix::FltkWindow& window, platform::WindowEvents& events) {
   return viewable;
 }
 
-void ClickAt(const Fl_Widget& widget) {
-  int x = 0, y = 0;
-  Window child = 0;
-  XTranslateCoordinates(fl_display, fl_xid(widget.top_window()), RootWindow(fl_display, fl_screen),
-                        widget.x() + widget.w() / 2, widget.y() + widget.h() / 2, &x, &y, &child);
-  XTestFakeMotionEvent(fl_display, -1, x, y, CurrentTime);
-  XTestFakeButtonEvent(fl_display, 1, True, CurrentTime);
-  XTestFakeButtonEvent(fl_display, 1, False, CurrentTime);
-  XFlush(fl_display);
-}
-
 void PressKey(unsigned long keysym) {
   const KeyCode key = XKeysymToKeycode(fl_display, keysym);
   XTestFakeKeyEvent(fl_display, key, True, CurrentTime);

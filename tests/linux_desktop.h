@@ -1,6 +1,6 @@
 #pragma once
 // What the Linux desktop tests do on the private desktop of tests/desktop_session.sh: wait for the
-// real window, click and type through the XTest extension as a user would, send the window
+// real window, type through the XTest extension as a user would, send the window
 // manager's close request, read back what the screen shows, and hear what the null sink plays.
 #include <gtest/gtest.h>  // before X11, whose macros clash with it
 
@@ -22,7 +22,6 @@ std::string WhyNoDesktop(bool sound = false);
 bool WaitFor(const std::function<bool()>& condition, double seconds = 5.0);
 void Settle();  // lets the X server and FLTK finish everything sent so far
 bool ShowAndWait(posix::FltkWindow& window, platform::WindowEvents& events);
-void ClickAt(const Fl_Widget& widget);
 void PressKey(unsigned long keysym);
 void SendCloseRequest(Fl_Window& window);  // WM_PROTOCOLS / WM_DELETE_WINDOW
 

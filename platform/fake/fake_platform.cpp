@@ -1,29 +1,33 @@
 #include "platform/fake/fake_platform.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace velmora::fake {
 
 namespace {
 
-using platform::WindowMetric;
-
 std::string NameOf(ControlId control) { return std::string(kForm1Design.control(control).name); }
 
-std::string NameOf(WindowMetric metric) {
+std::string NameOf(platform::WindowMetric metric) {
   static const char* const names[] = {"Left", "Top", "Width", "Height"};
   return names[static_cast<int>(metric)];
 }
 
-// A text with its NULs shown as '|' and a run of blanks as its count, so a call fits one line.
+// A text with its NULs shown as '|' and its trailing blanks as their count, so it fits one line.
 std::string Shown(const std::string& text) {
-  const auto blanks = text.find_last_not_of(' ') + 1;
-  std::string shown = text.substr(0, blanks);
+  const std::size_t blanks = text.size() - (text.find_last_not_of(' ') + 1);
+  std::string shown = text.substr(0, text.size() - blanks);
   std::replace(shown.begin(), shown.end(), '\0', '|');
-  if (blanks < text.size())
-    shown.append("+").append(std::to_string(text.size() - blanks)).append(" blanks");
-  return shown;
+  return blanks == 0 ? shown : shown.append("+").append(std::to_string(blanks)).append(" blanks");
+}
+
+// Writes the text into the buffer, cut to fit with its NUL; false when nothing fits.
+bool Answer(const std::string& text, std::span<char> buffer) {
+  if (buffer.empty()) return false;
+  const std::size_t n = std::min(text.size(), buffer.size() - 1);
+  std::memcpy(buffer.data(), text.data(), n);
+  buffer[n] = '\0';
+  return true;
 }
 
 }  // namespace
@@ -33,10 +37,6 @@ FakePlatform::FakePlatform() {
     captions[control.id] = std::string(control.caption);
     visible[control.id] = control.visible;
   }
-  metrics = {{WindowMetric::Left, 1500},
-             {WindowMetric::Top, 1500},
-             {WindowMetric::Width, 2760},
-             {WindowMetric::Height, 2730}};
 }
 
 void FakePlatform::SetCaption(ControlId control, std::string_view text) {
@@ -49,25 +49,23 @@ void FakePlatform::SetVisible(ControlId control, bool isVisible) {
   visible[control] = isVisible;
 }
 
-std::optional<float> FakePlatform::GetWindowMetric(WindowMetric metric) {
+std::optional<float> FakePlatform::GetWindowMetric(Metric metric) {
   calls.push_back("Get " + NameOf(metric));
-  if (failReads) return std::nullopt;
-  return metrics[metric];
+  return failReads ? std::nullopt : std::optional(metrics[metric]);
 }
 
-bool FakePlatform::SetWindowMetric(WindowMetric metric, float twips) {
+bool FakePlatform::SetWindowMetric(Metric metric, float twips) {
   calls.push_back("Set " + NameOf(metric) + " " + std::to_string(static_cast<int>(twips)));
   now += writeCost;
   if (rejectWrites[metric]) return false;
-  const bool isSize = metric == WindowMetric::Width || metric == WindowMetric::Height;
+  const bool isSize = metric == Metric::Width || metric == Metric::Height;
   metrics[metric] = isSize ? std::max(twips, minimumSize) : twips;
   return true;
 }
 
 std::optional<float> FakePlatform::ScreenWidth() {
   calls.push_back("ScreenWidth");
-  if (failReads) return std::nullopt;
-  return screenWidth;
+  return failReads ? std::nullopt : std::optional(screenWidth);
 }
 
 void FakePlatform::UpdateScreen() {
@@ -77,9 +75,7 @@ void FakePlatform::UpdateScreen() {
 
 void FakePlatform::ProcessPendingEvents() {
   calls.push_back("ProcessPendingEvents");
-  auto waiting = std::move(pendingEvents);
-  pendingEvents.clear();
-  for (auto& event : waiting) event();
+  for (auto waiting = std::move(pendingEvents); auto& event : waiting) event();
 }
 
 void FakePlatform::EndProgram() {
@@ -117,12 +113,7 @@ platform::MciError FakePlatform::SendString(const std::string& command) {
 
 bool FakePlatform::GetErrorString(platform::MciError code, std::span<char> buffer) {
   calls.push_back("GetErrorString " + std::to_string(code) + " " + std::to_string(buffer.size()));
-  const std::string text = "error " + std::to_string(code) + ". Said in a second sentence.";
-  if (buffer.empty()) return false;
-  const std::size_t n = std::min(text.size(), buffer.size() - 1);
-  std::memcpy(buffer.data(), text.data(), n);
-  buffer[n] = '\0';
-  return true;
+  return Answer("error " + std::to_string(code) + ". Said in a second sentence.", buffer);
 }
 
 std::uint32_t FakePlatform::GetShortPathName(const std::string& longPath, std::span<char> buffer) {
@@ -132,8 +123,7 @@ std::uint32_t FakePlatform::GetShortPathName(const std::string& longPath, std::s
   if (found == shortPaths.end()) return 0;
   const std::string& shortForm = found->second;
   if (shortForm.size() + 1 > buffer.size()) return static_cast<std::uint32_t>(shortForm.size() + 1);
-  std::memcpy(buffer.data(), shortForm.data(), shortForm.size());
-  buffer[shortForm.size()] = '\0';
+  Answer(shortForm, buffer);
   return static_cast<std::uint32_t>(shortForm.size());
 }
 

@@ -2,6 +2,7 @@
 // A platform that draws nothing and plays nothing: it records every call in order and answers from
 // a script, so the program's own code runs headless and tests can check what it asked for.
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -25,6 +26,7 @@ class FakePlatform : public platform::WindowSystem,
                      public platform::Clock {
  public:
   using DialogAnswer = std::function<bool(platform::OpenFileName&)>;
+  using Metric = platform::WindowMetric;
 
   FakePlatform();
   platform::Platform host() { return {*this, *this, *this, *this, *this}; }
@@ -32,16 +34,17 @@ class FakePlatform : public platform::WindowSystem,
   // Every call, in order, one line each ("SetCaption Label1 Please Wait", "SendString play …").
   std::vector<std::string> calls;
 
-  // Window: the design's captions and visible flags, then whatever the program set.
+  // Window: the design's captions and visible flags, then whatever the program set; the window's
+  // place and size, the screen, and what the window system refuses or holds.
   std::map<ControlId, std::string> captions;
   std::map<ControlId, bool> visible;
-  std::map<platform::WindowMetric, float> metrics;
-  float screenWidth = 1920 * 15;
-  float minimumSize = 0;                                // width/height below this are held at it
-  std::map<platform::WindowMetric, bool> rejectWrites;  // writes the window system refuses
+  std::map<Metric, float> metrics{
+      {Metric::Left, 1500}, {Metric::Top, 1500}, {Metric::Width, 2760}, {Metric::Height, 2730}};
+  float screenWidth = 1920 * 15, minimumSize = 0;
+  std::map<Metric, bool> rejectWrites;
   bool failReads = false;
   std::deque<std::function<void()>> pendingEvents;  // run by the next ProcessPendingEvents
-  Duration writeCost{};                             // time each metric write takes
+  Duration now{}, writeCost{};                      // the clock moves by sleeps and by writes
   std::vector<Duration> screenUpdates;              // the clock at each UpdateScreen
 
   // Dialog: the next answers, in order; with none left the dialog is cancelled.
@@ -51,32 +54,26 @@ class FakePlatform : public platform::WindowSystem,
   // MCI: the answer to each command (0 when unscripted); the text of code N is "error N. …".
   std::function<platform::MciError(const std::string&)> mciAnswer;
 
-  // Kernel: short forms by long path (none: the file does not exist), current directory, separator.
+  // Kernel: short forms by long path (none: the file does not exist), current folder, separator.
   std::map<std::string, std::string> shortPaths;
   std::string currentDirectory = "C:\\Music";
   char separator = '\\';
 
   void SetCaption(ControlId control, std::string_view text) override;
   void SetVisible(ControlId control, bool isVisible) override;
-  std::optional<float> GetWindowMetric(platform::WindowMetric metric) override;
-  bool SetWindowMetric(platform::WindowMetric metric, float twips) override;
+  std::optional<float> GetWindowMetric(Metric metric) override;
+  bool SetWindowMetric(Metric metric, float twips) override;
   std::optional<float> ScreenWidth() override;
   platform::InstanceHandle ModuleInstance() override { return 0x400000; }
   void UpdateScreen() override;
   void ProcessPendingEvents() override;
   [[noreturn]] void EndProgram() override;
-
   bool GetOpenFileName(platform::OpenFileName& request) override;
-
   platform::MciError SendString(const std::string& command) override;
   bool GetErrorString(platform::MciError code, std::span<char> buffer) override;
-
   std::uint32_t GetShortPathName(const std::string& longPath, std::span<char> buffer) override;
   std::string GetCurrentDirectory() override;
   char PathSeparator() const override { return separator; }
-
-  // Time moves only by sleeping and by the cost of writes.
-  Duration now{};
   Duration Now() override { return now; }
   void SleepUntil(Duration when) override { now = std::max(now, when); }
 };
