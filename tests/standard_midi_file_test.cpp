@@ -1,158 +1,102 @@
-// The file check at open: what is refused, what each unusual or damaged file plays as once
-// rewritten for the synthesizer's player (read back here event by event, as that player reads), and
-// how rewritten files sound when FluidSynth plays them.
+// The Standard MIDI File check at open: what is refused, that each unusual or damaged file is
+// rewritten as the clean song it holds, and how rewritten files sound when FluidSynth plays them.
 #include <fluidsynth.h>
+#include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <iterator>
-
-#include <gtest/gtest.h>
 
 #include "platform/posix/mci/standard_midi_file.h"
 
 namespace velmora::posix {
 namespace {
 
-using MidiBytes = std::vector<std::uint8_t>;
+using Bytes = std::vector<std::uint8_t>;
 
-MidiBytes Join(std::initializer_list<MidiBytes> parts) {
-  MidiBytes all;
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes all;
   for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
   return all;
 }
-MidiBytes Chunk(const char* id, const MidiBytes& body) {
+Bytes Chunk(const char* id, const Bytes& body, bool riff = false) {
   const auto n = static_cast<std::uint32_t>(body.size());
-  return Join(
-      {MidiBytes(id, id + 4),
-       {std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)},
-       body});
+  Bytes size{std::uint8_t(n >> 24), std::uint8_t(n >> 16), std::uint8_t(n >> 8), std::uint8_t(n)};
+  if (riff) std::reverse(size.begin(), size.end());  // RIFF: little-endian, padded to even
+  return Join({Bytes(id, id + 4), size, body, Bytes(riff ? n % 2 : 0, 0)});
 }
-MidiBytes Header(std::uint16_t format, std::uint16_t tracks, std::uint16_t division = 96) {
-  return Chunk("MThd", {0, std::uint8_t(format), std::uint8_t(tracks >> 8), std::uint8_t(tracks),
-                        std::uint8_t(division >> 8), std::uint8_t(division)});
+Bytes Header(int format, int tracks) {
+  return Chunk("MThd",
+               {0, std::uint8_t(format), std::uint8_t(tracks >> 8), std::uint8_t(tracks), 0, 96});
 }
+Bytes Song(const Bytes& events) { return Join({Header(0, 1), Chunk("MTrk", events)}); }
+Bytes Normalized(const Bytes& file) { return NormalizeStandardMidiFile(file).value_or(Bytes{}); }
+
 // Piano: C, E, G and C a quarter note each.
-const MidiBytes kScale{0x00, 0xC0, 0x00, 0x00, 0x90, 60,   0x7F, 0x60, 0x80, 60,
-                       0x40, 0x00, 0x90, 64,   0x7F, 0x60, 0x80, 64,   0x40, 0x00,
-                       0x90, 67,   0x7F, 0x60, 0x80, 67,   0x40, 0x00, 0x90, 72,
-                       0x7F, 0x60, 0x80, 72,   0x40, 0x00, 0xFF, 0x2F, 0x00};
-MidiBytes FromCorpus(const char* name) {
-  std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/tests/midi-corpus/" + name,
-                   std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-MidiBytes Track(const MidiBytes& events) { return Chunk("MTrk", events); }
-MidiBytes Song(const MidiBytes& events) { return Join({Header(0, 1), Track(events)}); }
-
-// A RIFF chunk: little-endian size, padded to an even length.
-MidiBytes Riff(const char* id, const MidiBytes& body) {
-  MidiBytes chunk = Chunk(id, body);
-  std::reverse(chunk.begin() + 4, chunk.begin() + 8);
-  if (body.size() % 2 != 0) chunk.push_back(0);
-  return chunk;
-}
+const Bytes kScale{0x00, 0xC0, 0x00, 0x00, 0x90, 60,   0x7F, 0x60, 0x80, 60,   0x40, 0x00, 0x90,
+                   64,   0x7F, 0x60, 0x80, 64,   0x40, 0x00, 0x90, 67,   0x7F, 0x60, 0x80, 67,
+                   0x40, 0x00, 0x90, 72,   0x7F, 0x60, 0x80, 72,   0x40, 0x00, 0xFF, 0x2F, 0x00};
+const Bytes kTune = Song(kScale), kEnd{0x00, 0xFF, 0x2F, 0x00};
+const Bytes kList =
+    Chunk("LIST", Join({{'I', 'N', 'F', 'O'}, Chunk("INAM", {'a', 'b', 'c'}, true)}), true);
+const Bytes kRmid{'R', 'M', 'I', 'D'};
+// A piano chord held for 96 ticks (0.5 s), the file cut inside its first note-off.
+const Bytes kChord = Song({0x00, 0x90, 60, 100, 0x00, 64, 100, 0x00, 67, 100, 0x60, 0x80, 60, 0x40,
+                           0x00, 0xFF, 0x2F, 0x00});
+const Bytes kCutChord(kChord.begin(), kChord.end() - 5);
 
 // `count` tracks; from `firstSounding` on, track i holds key 36 + i % 64 on channel i / 64 from
 // tick i % 2 for 96 ticks. `merged`: the same notes in one track, in the order FluidSynth's player
 // sends them: by time, then by track.
-MidiBytes ManyTracks(int count, int firstSounding, bool merged) {
-  const auto note = [](int i, int tick) -> MidiBytes {
-    return {static_cast<std::uint8_t>((tick < 96 ? 0x90 : 0x80) | i / 64),
-            static_cast<std::uint8_t>(36 + i % 64), 64};
+Bytes ManyTracks(int count, int firstSounding, bool merged) {
+  const auto note = [](int i, int tick) -> Bytes {
+    return {std::uint8_t((tick < 96 ? 0x90 : 0x80) | i / 64), std::uint8_t(36 + i % 64), 64};
   };
-  const MidiBytes end{0x00, 0xFF, 0x2F, 0x00};
-  MidiBytes file = Header(1, static_cast<std::uint16_t>(count)), events;
-  for (int i = 0; i < count && !merged; ++i) {
-    const MidiBytes sounding =
-        Join({{static_cast<std::uint8_t>(i % 2)}, note(i, 0), {96}, note(i, 96)});
-    file = Join({file, Track(Join({i < firstSounding ? MidiBytes{} : sounding, end}))});
-  }
+  Bytes file = Header(1, count), events;
+  for (int i = 0; i < count && !merged; ++i)
+    file = Join(
+        {file,
+         Chunk("MTrk", i < firstSounding
+                           ? kEnd
+                           : Join({{std::uint8_t(i % 2)}, note(i, 0), {96}, note(i, 96), kEnd}))});
   int last = 0;
-  for (int tick : {0, 1, 96, 97}) {
+  for (int tick : {0, 1, 96, 97})
     for (int i = firstSounding + (firstSounding + tick) % 2; i < count && merged;
          i += 2, last = tick)
-      events = Join({events, {static_cast<std::uint8_t>(tick - last)}, note(i, tick)});
-  }
-  return merged ? Song(Join({events, end})) : file;
+      events = Join({events, {std::uint8_t(tick - last)}, note(i, tick)});
+  return merged ? Song(Join({events, kEnd})) : file;
 }
 
-// The time division, then the events of a one-track file as (tick, status and data), read as
-// strictly as FluidSynth's player reads: no running status after meta or SysEx events (a data byte
-// there reads as status 0), no number longer than four bytes.
-std::vector<std::pair<std::uint64_t, MidiBytes>> Decode(const MidiBytes& file) {
-  MidiBytes oneTrack = Join({Header(0, 1), Track(MidiBytes(file.begin() + 22, file.end()))});
-  std::copy_n(file.begin() + 12, 2, oneTrack.begin() + 12);  // the division is the source's own
-  EXPECT_EQ(file, oneTrack);
-  std::vector<std::pair<std::uint64_t, MidiBytes>> events{{0, {file[12], file[13]}}};
-  std::size_t at = 22;
-  std::uint64_t tick = 0;
-  std::uint8_t running = 0;
-  const auto number = [&] {
-    std::uint64_t value = 0;
-    const std::size_t start = at;
-    while (file.at(at) >= 0x80) value = (value << 7) | (file.at(at++) & 0x7F);
-    EXPECT_LT(at - start, 4u) << "a number longer than four bytes, tick " << tick;
-    return (value << 7) | file.at(at++);
+TEST(StandardMidiFile, RefusesWhatIsNotAPlayableMidiFile) {
+  const Bytes note{0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00};
+  const Bytes refused[] = {
+      {},
+      {'M', 'T', 'h', 'd'},
+      Chunk("RIFF", Join({kRmid, kList}), true),                       // RIFF MIDI without data
+      Header(0, 1),                                                    // no track at all
+      Join({Header(3, 1), Chunk("MTrk", note)}),                       // no such format
+      Join({Chunk("MThd", {0, 0, 0, 1, 0, 0}), Chunk("MTrk", note)}),  // no time division
+      Join({Chunk("MThd", {0, 0, 0, 1, 0xE7, 0x28}), Chunk("MTrk", note)}),  // timecode division
+      Join({Chunk("MThd", {0, 0, 0, 1}), Chunk("MTrk", note)}),              // header too short
+      Song({0x00, 0x3C, 0x40}),                                              // data with no status
+      Song({0x81, 0x80, 0x80, 0x80, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20}),  // beyond 28 bits
+      Song({0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1}),  // a tempo of the wrong length
   };
-  while (at < file.size()) {
-    tick += number();
-    const std::uint8_t status = file.at(at) >= 0x80 ? file.at(at++) : running;
-    MidiBytes message{status};
-    if (status == 0xFF) message.push_back(file.at(at++));
-    running = status < 0xF0 ? status : 0;
-    const std::size_t length = status >= 0xF0 ? number() : (status & 0xE0) == 0xC0 ? 1 : 2;
-    message.insert(message.end(), file.begin() + at,
-                   file.begin() + std::min(file.size(), at + length));
-    at += length;
-    events.emplace_back(tick, message);
-  }
-  return events;
+  for (const auto& bytes : refused) EXPECT_FALSE(NormalizeStandardMidiFile(bytes)) << bytes.size();
 }
 
 // A file, and one that plays the same; for rendering, from when on it is silent.
 struct Case {
   const char* name;
-  MidiBytes file, same;
+  Bytes file, same;
   double silentFrom = 2;
 };
 
-const MidiBytes kTune = Join({Header(0, 1), Chunk("MTrk", kScale)});
-const MidiBytes kList = Riff("LIST", Join({{'I', 'N', 'F', 'O'}, Riff("INAM", {'a', 'b', 'c'})}));
-const MidiBytes kRmid{'R', 'M', 'I', 'D'};
-// A piano chord held for 96 ticks (0.5 s), the file cut inside its first note-off.
-const MidiBytes kChord = Song({0x00, 0x90, 60, 100, 0x00, 64, 100, 0x00, 67, 100, 0x60, 0x80, 60,
-                               0x40, 0x00, 0xFF, 0x2F, 0x00});
-const MidiBytes kCutChord(kChord.begin(), kChord.end() - 5);
-
-TEST(StandardMidiFile, RefusesWhatIsNotAPlayableMidiFile) {
-  const MidiBytes note{0x00, 0x90, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00};
-  const MidiBytes refused[] = {
-      {},
-      {'M', 'T', 'h', 'd'},
-      MidiBytes{'R', 'I', 'F', 'F', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96},
-      Riff("RIFF", Join({kRmid, kList})),                // RIFF MIDI without data
-      Join({Header(0, 1)}),                              // no track at all
-      Join({Header(3, 1), Track(note)}),                 // no such format
-      Join({Header(0, 1, 0), Track(note)}),              // no time division
-      Join({Header(0, 1, 0xE728), Track(note)}),         // timecode division
-      Join({Chunk("MThd", {0, 0, 0, 1}), Track(note)}),  // header too short
-      Join({Header(0, 1), Track({0x00, 0x3C, 0x40})}),   // data with no status before it
-      Song({0x81, 0x80, 0x80, 0x80, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1,
-            0x20}),                                // time beyond 28 bits
-      Song({0x00, 0xFF, 0x51, 0x02, 0x07, 0xA1}),  // a tempo of the wrong length
-  };
-  for (const auto& bytes : refused) {
-    EXPECT_FALSE(NormalizeStandardMidiFile(bytes).has_value()) << "size " << bytes.size();
-  }
-}
-
-TEST(StandardMidiFile, PlaysEachFileAsTheCleanSongItHolds) {
+TEST(StandardMidiFile, RewritesEachFileAsTheCleanSongItHolds) {
+  EXPECT_EQ(Normalized(kTune), kTune) << "a well-formed file stays as it is";
   const Case cases[] = {
-      {"well formed", kTune, kTune},
-      {"an unknown chunk", Join({Header(1, 2), Chunk("Junk", {1, 2, 3}), Track(kScale)}), kTune},
+      {"an unknown chunk", Join({Header(1, 2), Chunk("Junk", {1, 2, 3}), Chunk("MTrk", kScale)}),
+       kTune},
       {"running status across meta and SysEx",
        Song({0x00, 0x90, 0x3C, 0x40, 0x10, 0x3E, 0x40, 0x00, 0xFF, 0x01, 0x01, 'x',  0x10,
              0x40, 0x40, 0x00, 0xF0, 0x01, 0xF7, 0x10, 0x41, 0x40, 0x00, 0xFF, 0x2F, 0x00}),
@@ -168,9 +112,11 @@ TEST(StandardMidiFile, PlaysEachFileAsTheCleanSongItHolds) {
        Song({0x00, 0x90, 0x3C, 0x40, 0x20, 0x80, 0x3C, 0x7F, 0x00, 0xE0, 0x7F, 0x7F, 0x00, 0xFF,
              0x2F, 0x00})},
       {"a second copy of header and track", Join({kTune, kTune}), kTune},
-      {"RIFF MIDI", Riff("RIFF", Join({kRmid, Riff("data", kTune)})), kTune},
-      {"RIFF MIDI, LIST first", Riff("RIFF", Join({kRmid, kList, Riff("data", kTune)})), kTune},
-      {"RIFF MIDI, LIST last", Riff("RIFF", Join({kRmid, Riff("data", kTune), kList})), kTune},
+      {"RIFF MIDI", Chunk("RIFF", Join({kRmid, Chunk("data", kTune, true)}), true), kTune},
+      {"RIFF MIDI, LIST first",
+       Chunk("RIFF", Join({kRmid, kList, Chunk("data", kTune, true)}), true), kTune},
+      {"RIFF MIDI, LIST last",
+       Chunk("RIFF", Join({kRmid, Chunk("data", kTune, true), kList}), true), kTune},
       {"a time padded to five bytes before the tempo",
        Song({0x80, 0x80, 0x80, 0x81, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F,
              0x00}),
@@ -182,16 +128,15 @@ TEST(StandardMidiFile, PlaysEachFileAsTheCleanSongItHolds) {
       {"400 tracks", ManyTracks(400, 0, false), ManyTracks(400, 0, true)},
   };
   for (const auto& c : cases) {
-    const auto normalized = NormalizeStandardMidiFile(c.file);
-    ASSERT_TRUE(normalized.has_value()) << c.name;
-    EXPECT_EQ(Decode(*normalized), Decode(c.same)) << c.name;
+    EXPECT_FALSE(Normalized(c.file).empty()) << c.name;
+    EXPECT_EQ(Normalized(c.file), Normalized(c.same)) << c.name;
   }
 }
 
 // FluidSynth's player plays the rewritten file, without a sound output, for two seconds: their
 // level in dB, and the loudest sample from `quietFrom` seconds on.
-std::pair<double, float> Render(const MidiBytes& file, double quietFrom) {
-  const MidiBytes midi = NormalizeStandardMidiFile(file).value_or(MidiBytes{});
+std::pair<double, float> Render(const Bytes& file, double quietFrom) {
+  const Bytes midi = Normalized(file);
   fluid_settings_t* settings = new_fluid_settings();
   fluid_synth_t* synth = new_fluid_synth(settings);
   fluid_synth_sfload(synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
@@ -200,9 +145,7 @@ std::pair<double, float> Render(const MidiBytes& file, double quietFrom) {
   fluid_player_play(player);
   std::vector<float> samples(2 * 2 * 44100);
   fluid_synth_write_float(synth, 2 * 44100, samples.data(), 0, 2, samples.data(), 1, 2);
-  delete_fluid_player(player);
-  delete_fluid_synth(synth);
-  delete_fluid_settings(settings);
+  delete_fluid_player(player), delete_fluid_synth(synth), delete_fluid_settings(settings);
   double energy = 0;
   float loudest = 0;
   for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -219,17 +162,20 @@ TEST(StandardMidiFile, SoundsAsTheSongItHolds) {
       {"a second copy of header and track", Join({kTune, kTune}), kTune},
       {"cut inside a held chord, 0.1 s after the cut", kCutChord, kCutChord, 0.6},
   };
-  // Files of the corpus that most players play and FluidSynth alone does not: each says "You must
-  // hear a C-Major scale".
-  for (const char* name : {"test-non-midi-track.mid", "test-running-status-metaevent.mid",
-                           "test-running-status-sysex.mid", "test-corrupt-file-missing-byte.mid",
-                           "test-illegal-message-all.mid", "test-illegal-message-f2-xx-xx.mid"})
-    EXPECT_GT(Render(FromCorpus(name), 2).first, -60) << name;
   for (const auto& c : cases) {
     const auto [level, loudestWhenQuiet] = Render(c.file, c.silentFrom);
     EXPECT_GT(level, -90) << c.name;  // heard
     EXPECT_NEAR(level, Render(c.same, 2).first, 0.5) << c.name;
     EXPECT_LE(loudestWhenQuiet, 64 / 32768.0) << c.name;  // what a sound card plays as silence
+  }
+  // Files of the corpus that most players play and FluidSynth alone does not: each says "You must
+  // hear a C-Major scale".
+  for (const char* name : {"test-non-midi-track.mid", "test-running-status-metaevent.mid",
+                           "test-running-status-sysex.mid", "test-corrupt-file-missing-byte.mid",
+                           "test-illegal-message-all.mid", "test-illegal-message-f2-xx-xx.mid"}) {
+    std::ifstream in(std::string(VELMORA_SOURCE_DIR) + "/tests/midi-corpus/" + name,
+                     std::ios::binary);
+    EXPECT_GT(Render({std::istreambuf_iterator<char>(in), {}}, 2).first, -60) << name;
   }
 }
 
