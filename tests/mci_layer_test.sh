@@ -8,7 +8,9 @@
 #             so; the SoundFont is read once; the output's thread ends after close
 #   soak      1000 Play/Stop cycles keep memory, open files and threads flat
 #   memcheck  valgrind finds no error and no leak on open, play and close
-# tests/mci_layer_test.sh CONSOLE CASE
+#   differential WINDOWS_CONSOLE  tests/mci_differential.commands through Wine's winmm as well: the
+#             same code for every command but those marked as differing on purpose
+# tests/mci_layer_test.sh CONSOLE CASE [WINDOWS_CONSOLE]
 set -euo pipefail
 console=$1 case=$2 here=$(cd "$(dirname "$0")" && pwd)
 export VELMORA_AUDIO_DRIVER=file VELMORA_AUDIO_FILE=/dev/null
@@ -83,4 +85,15 @@ soak)
 memcheck)
   { echo "open $tune type sequencer alias m"; echo "play m"; sleep 1; echo "close m"; } |
     valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite "$console" ;;
+differential)
+  cp "$tune" "${dir}velmora-demo.mid" && mkdir "${dir}with blank" && echo notes >"${dir}notes.txt"
+  cp "$tune" "${dir}with blank/demo tune.mid"
+  script=$(grep -v -e '^#' -e '^$' "$here/mci_differential.commands")
+  windows=$(sed -e 's/^~//' -e "s|@DIR@|Z:${dir//\//\\\\}|g" -e 's|@SEP@|\\|g' <<<"$script" |
+    "$here/../cmake/wine64-run.sh" "$3" 2>/dev/null | tr -d '\r' | cut -f1)
+  linux=$(sed -e 's/^~//' -e "s|@DIR@|$dir|g" -e 's|@SEP@|/|g' <<<"$script" | "$console" | cut -f1)
+  while IFS=$'\t' read -r on w l; do
+    echo "winmm $w, Linux $l: ${on#\~}"
+    [ "$w" = "$l" ] || [ "${on:0:1}" = "~" ] || fail "the two answer differently"
+  done < <(paste <(echo "$script") <(echo "$windows") <(echo "$linux")) ;;
 esac
