@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "bench/bench_process.h"
-#include "platform/posix/mci/fluid_mci.h"
 #include "bench/sink_monitor.h"
+#include "platform/posix/mci/fluid_mci.h"
 
 namespace {
 
