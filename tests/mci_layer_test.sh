@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Linux MCI layer as the program uses it, through mci_console, sound going to FluidSynth's file
 # driver writing /dev/null:
-#   codes     every kind of file gets its code (tests/mci_layer.codes) in at most a second, and
-#             so do a missing SoundFont and a missing sound output
+#   codes     every kind of file and command gets its code (tests/mci_layer.codes) within a second,
+#             and so do a missing SoundFont and a missing sound output
 #   corpus    every file of tests/midi-corpus opens and plays but the two that are not MIDI
 #   big       a 20 MB file plays and its memory is given back; a file too big for the memory says
 #             so; the SoundFont is read once; the output's thread ends after close
