@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 
@@ -89,31 +90,10 @@ struct TestFiles {
 #define SKIP_WITHOUT_DESKTOP(sound) \
   if (const std::string why = WhyNoDesktop(sound); !why.empty()) GTEST_SKIP() << why
 
-TEST(LinuxWindow, IsTheStoredDesignInPixelsAtTheDisplaysDensity) {
-  SKIP_WITHOUT_DESKTOP(false);
-  RealWindow w;
-  ASSERT_TRUE(ShowAndWait(w.window, w.form));
-  const std::vector<std::vector<int>> at96{
-      {8, 8, 161, 25}, {8, 32, 161, 25}, {8, 56, 161, 25}, {8, 88, 161, 57}, {0, 136, 177, 17}};
-  for (const ControlDesign& control : kForm1Design.controls) {
-    const Fl_Widget& c = w[control.id];
-    EXPECT_EQ(std::vector({c.x(), c.y(), c.w(), c.h()}), at96[static_cast<int>(control.id)]);
-  }
-  const Screenshot shot = Capture(w.window.window());
-  EXPECT_EQ(std::make_pair(shot.w, shot.h), std::make_pair(178, 155));
-  for (const auto& [x, y] : {std::pair{3, 3}, {172, 60}, {14, 20}, {12, 92}, {1, 140}})
-    EXPECT_EQ(shot.At(x, y), kGrey) << "at " << x << "," << y;
-  const Screenshot button = shot.Crop(8, 8, 161, 25);
-  EXPECT_GT(std::count(button.rgb.begin(), button.rgb.end(), 0u), 0) << "its caption in black";
-  RealWindow dense(posix::DisplayScale{144, 144});
-  EXPECT_EQ(std::make_pair(dense.window.window().w(), dense.window.window().h()),
-            std::make_pair(267, 233));
-  EXPECT_EQ(dense[ControlId::CmdGetMidFile].labelsize(), 21) << "the font keeps its size";
-}
-
-// Every text the status line can show stays in the part of Label1 above the notice, at the
-// window's own font size and whole; nothing else on the window changes, the notice included.
-TEST(LinuxWindow, StatusTextsStayReadableAboveTheWholeNoticeAt96And144Dpi) {
+// The window as stored, and every text the status line can show staying in the part of Label1
+// above the notice, at the window's own font size and whole; nothing else on the window changes,
+// the notice included.
+TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt96And144Dpi) {
   SKIP_WITHOUT_DESKTOP(false);
   std::vector<std::string> captions{"Please Wait", "Now Playing \r\nvelmora-demo.mid", "",
                                     "open: too large to play: 1234 MB"};
@@ -127,6 +107,21 @@ TEST(LinuxWindow, StatusTextsStayReadableAboveTheWholeNoticeAt96And144Dpi) {
     const Fl_Widget& label = w[ControlId::Label1];
     const int freeHeight = w.window.FreeHeight();
     const Screenshot before = Capture(w.window.window());
+    // The stored design in the display's pixels, on the form's grey, the default font's size kept.
+    const auto px = [&](int twips) { return static_cast<int>(std::lround(twips * dpi / 1440)); };
+    EXPECT_EQ(std::vector({before.w, before.h}), std::vector({px(2670), px(2325)}));
+    for (const ControlDesign& c : kForm1Design.controls) {
+      const Fl_Widget& widget = w[c.id];
+      EXPECT_EQ(
+          std::vector({widget.x(), widget.y(), widget.w(), widget.h(), int{widget.visible() != 0}}),
+          std::vector({px(c.left), px(c.top), px(c.width), px(c.height), int{c.visible}}));
+    }
+    for (const auto& [x, y] : {std::pair{45, 45}, {2580, 900}, {210, 300}, {180, 1380}, {15, 2100}})
+      EXPECT_EQ(before.At(px(x), px(y)), kGrey) << x << "," << y << " twips";
+    const Screenshot button = before.Crop(label.x(), px(120), label.w(), px(375));
+    EXPECT_GT(std::count(button.rgb.begin(), button.rgb.end(), 0u), 0) << "its caption in black";
+    EXPECT_EQ(w[ControlId::CmdGetMidFile].labelsize(), px(210)) << "the font keeps its size";
+    EXPECT_EQ(Fl::focus(), &w[ControlId::CmdGetMidFile]);
     const Screenshot notice =
         before.Crop(0, label.y() + freeHeight, before.w, w[ControlId::Label2].h());
     EXPECT_GT(std::count(notice.rgb.begin(), notice.rgb.end(), 0u), 0) << "the notice shows";
