@@ -1,13 +1,8 @@
-// The Linux open dialog: the Windows request translated for FLTK's choosers, and the real chooser
-// on the test display answered as a user answers it.
-#include "tests/linux_desktop.h"  // first: GoogleTest before X11
-
+// The Linux open dialog's translation of the Windows request for FLTK's choosers, and of the chosen
+// path into the request's buffer. (The real dialog, answered as a user answers it, is played from
+// in tests/package_test.sh.)
 #include <FL/filename.H>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <thread>
+#include <gtest/gtest.h>
 
 #include "platform/posix/fltk_file_dialog.h"
 
@@ -42,53 +37,6 @@ TEST(WriteChosenPath, ThePathANulAndTheBlanksOrNothingWhenItDoesNotFit) {
   EXPECT_EQ(buffer, std::string(254, ' '));
   ASSERT_TRUE(WriteChosenPath(buffer, 255, "/" + std::string(253, 'b')));
   EXPECT_EQ(buffer, "/" + std::string(253, 'b')) << "the longest path ends at the buffer's end";
-}
-
-// Types the keys into the window titled "Open File" from a second thread; one that stays up is
-// cancelled, so the test fails rather than hangs.
-std::thread Answer(const std::string& keys) {
-  return std::thread([keys] {
-    std::system(("id=$(timeout 20 xdotool search --sync --onlyvisible --name '^Open File$' | "
-                 "head -1) && xdotool windowfocus --sync $id && sleep 0.3 && " +
-                 keys +
-                 "; for i in $(seq 30); do xdotool search --onlyvisible --name '^Open File$' || "
-                 "exit; sleep 0.1; done >/dev/null; xdotool key Escape")
-                    .c_str());
-  });
-}
-
-// The real chooser: GTK's where GTK is installed, FLTK's own (X class "FLTK") otherwise.
-TEST(RealDialog, OpensInTheRequestsFolderAndReturnsTheChosenPathOrTheBlanksAfterACancel) {
-  if (const std::string why = testing::WhyNoDesktop(); !why.empty()) GTEST_SKIP() << why;
-  const auto folder =
-      std::filesystem::temp_directory_path() / ("velmora " + std::to_string(getpid()));
-  std::filesystem::create_directories(folder);
-  for (const char* name : {"SONG.MID", "song.mid", "notes.txt"}) std::ofstream(folder / name);
-  platform::OpenFileName request{0,
-                                 0,
-                                 "Mid Files (*.mid) (*.Mid)\0*.Mid\0"s,
-                                 0,
-                                 std::string(254, ' '),
-                                 255,
-                                 "",
-                                 0,
-                                 folder.string(),
-                                 "Open File",
-                                 0};
-  // GTK's dialog opens its name field on Ctrl+L; FLTK's own chooser starts in it.
-  std::thread user = Answer(
-      "{ xprop -id $id WM_CLASS | grep -q FLTK || xdotool key ctrl+l; } && sleep 0.3 && xdotool "
-      "type SONG.MID && sleep 0.3 && xdotool key Return");
-  EXPECT_TRUE(FltkFileDialog().GetOpenFileName(request));
-  user.join();
-  const std::string path = (folder / "SONG.MID").string();
-  EXPECT_EQ(request.file, path + '\0' + std::string(253 - path.size(), ' '));
-  request.file.assign(254, ' ');
-  user = Answer("xdotool key Escape");
-  EXPECT_FALSE(FltkFileDialog().GetOpenFileName(request));
-  user.join();
-  EXPECT_EQ(request.file, std::string(254, ' '));
-  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
