@@ -17,7 +17,7 @@ set_tests_properties(MciLayer.big MciLayer.soak MciLayer.memcheck PROPERTIES TIM
 # The desktop: window, dialog and sound on the private display and sound server of
 # tests/desktop_session.sh; without them these skip.
 find_library(VELMORA_XTEST_LIBRARY Xtst REQUIRED)
-add_executable(velmora_desktop_tests linux_window_test.cpp linux_dialog_test.cpp linux_desktop.cpp)
+add_executable(velmora_desktop_tests linux_desktop_test.cpp linux_dialog_test.cpp)
 target_compile_definitions(velmora_desktop_tests PRIVATE VELMORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 target_link_libraries(velmora_desktop_tests PRIVATE
   velmora_posix_window velmora_posix_sequencer velmora_fake ${VELMORA_XTEST_LIBRARY} GTest::gtest_main)
