@@ -23,4 +23,9 @@ wineserver -w
 wineserver -p
 "$wine" wineboot </dev/null >/dev/null 2>&1
 ctest --test-dir build-win64 --output-on-failure
+# Velmora.exe itself starts into its window, closes on Alt+F4 and ends with 0.
+"$wine" build-win64/Velmora.exe & exe=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Velmora$' | head -n 1)
+xdotool sleep 0.5 windowfocus --sync "$window" key alt+F4
+timeout 10 tail --pid=$exe -f /dev/null && wait $exe || { echo "FAIL: Velmora.exe did not end"; exit 1; }
 tests/mci_layer_test.sh "$1/app/mci_console" differential build-win64/app/mci_console.exe
