@@ -32,49 +32,45 @@ struct Window {
   }
   // One thing the user does, or the platform's script for what follows.
   void Act(const std::string& verb, const std::string& what) {
-    const std::map<std::string, ControlId> buttons{{"Get Mid File", ControlId::CmdGetMidFile},
-                                                   {"Play", ControlId::cmdPlay},
-                                                   {"Stop", ControlId::cmdStop}};
-    const std::map<std::string, Metric> metrics{{"Left", Metric::Left},
-                                                {"Top", Metric::Top},
-                                                {"Width", Metric::Width},
-                                                {"Height", Metric::Height}};
+    const auto button = [](const std::string& caption) {
+      for (const ControlDesign& c : kForm1Design.controls)
+        if (c.caption == caption) return c.id;
+      throw std::invalid_argument(caption);
+    };
+    const std::size_t bar = what.find(" | ");  // choose: the path, then its short form
     std::istringstream words(what);
+    std::string command;
+    std::uint32_t code = 0;
     auto& p = platform;
-    if (verb == "choose") {  // the dialog answers the path; the file has the short form after '|'
-      const std::string path = what.substr(0, what.find(" | "));
-      p.shortPaths[path] =
-          what.find(" | ") == std::string::npos ? path : what.substr(what.find(" | ") + 3);
-      p.dialogAnswers.push_back(fake::FakePlatform::Choose(path));
-      form.Click(ControlId::CmdGetMidFile);
-    } else if (verb == "click") {
-      form.Click(buttons.at(what));
-    } else if (verb == "waiting") {  // an event that runs when pending events are processed
+    if (verb == "choose")
+      p.shortPaths[what.substr(0, bar)] = bar == std::string::npos ? what : what.substr(bar + 3),
+                                  p.dialogAnswers.push_back(
+                                      fake::FakePlatform::Choose(what.substr(0, bar))),
+                                  form.Click(ControlId::CmdGetMidFile);
+    else if (verb == "click")
+      form.Click(button(what));
+    else if (verb == "waiting")  // an event run when pending events are processed
       p.pendingEvents.push_back(
-          [this, what, buttons] { what == "close" ? Close() : form.Click(buttons.at(what)); });
-    } else if (verb == "close") {
+          [=, this] { what == "close" ? Close() : form.Click(button(what)); });
+    else if (verb == "close")
       Close();
-    } else if (verb == "fails") {  // the device fails the command starting with the verb
-      std::string command;
-      std::uint32_t code = 0;
-      words >> command >> code;
+    else if (verb == "fails" && words >> command >> code)  // the command starting with the verb
       p.mciAnswer = [=](const std::string& c) { return c.rfind(command, 0) == 0 ? code : 0; };
-    } else if (verb == "gone") {
+    else if (verb == "gone")
       p.shortPaths.clear();
-    } else if (verb == "window") {
+    else if (verb == "window")
       for (Metric m : {Metric::Left, Metric::Top, Metric::Width, Metric::Height})
         words >> p.metrics[m];
-    } else if (verb == "screen") {
+    else if (verb == "screen")
       words >> p.screenWidth;
-    } else if (verb == "smallest") {
+    else if (verb == "smallest")
       words >> p.minimumSize;
-    } else if (verb == "refuses") {
-      p.rejectWrites[metrics.at(what)] = true;
-    } else if (verb == "unreadable") {
+    else if (verb == "refuses")  // Left, Top, Width or Height
+      p.rejectWrites[static_cast<Metric>(std::string("LTWH").find(what[0]))] = true;
+    else if (verb == "unreadable")
       p.failReads = true;
-    } else {
+    else
       ADD_FAILURE() << "no such step: " << verb;
-    }
   }
 };
 
