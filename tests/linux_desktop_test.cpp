@@ -12,10 +12,6 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -30,8 +26,6 @@
 #include "platform/posix/mci/mci_errors.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
-
-extern char** environ;
 
 namespace velmora {
 namespace {
@@ -97,23 +91,17 @@ class SinkRecording {
     char name[] = "/tmp/velmora-sink.XXXXXX";
     close(mkstemp(name));
     file_ = name;
-    const std::string device =
-        std::string("--device=") + std::getenv("VELMORA_TEST_SINK") + ".monitor";
-    const char* argv[] = {"parec",        device.c_str(),      "--raw", "--format=s16le",
-                          "--channels=1", "--latency-msec=10", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, file_.c_str(), O_WRONLY, 0);
-    // Nor may it hold the test's own output open: whoever reads that waits for its end.
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawnp(&pid_, "parec", &actions, nullptr, const_cast<char**>(argv), environ);
+    std::system(("parec --device=$VELMORA_TEST_SINK.monitor --raw --format=s16le --channels=1 "
+                 "--latency-msec=10 >" +
+                 file_ + " 2>/dev/null & echo $! >" + file_ + ".pid")
+                    .c_str());
     // The recording's first sample is what played when the stream began: dated by its length.
     long long bytes = 0;
     for (int wait = 0; wait < 500 && bytes <= 0; ++wait, std::this_thread::sleep_for(10ms))
       bytes = std::ifstream(file_, std::ios::ate).tellg();
     start_ = Clock::now() - std::chrono::microseconds(bytes * 1'000'000 / 2 / 44100);
   }
-  ~SinkRecording() { kill(pid_, SIGTERM), waitpid(pid_, nullptr, 0), std::remove(file_.c_str()); }
+  ~SinkRecording() { std::system(("kill $(cat " + file_ + ".pid); rm -f " + file_ + "*").c_str()); }
   // The loudest sample played between the two moments, as far as it has been recorded.
   int Peak(Clock::time_point from, Clock::time_point to) const {
     const auto sample = [&](Clock::time_point at) {
@@ -130,25 +118,31 @@ class SinkRecording {
   }
 
  private:
-  pid_t pid_ = -1;
   std::string file_;
   Clock::time_point start_;
 };
 
-// The real window, watched: what Label1 showed whenever pending events had run, when each closing
-// pass reached the screen, and at the program's end a check whose result is the exit code (the
-// program ending here would otherwise pass for a test that went well).
-struct TestWindow : posix::FltkWindow {
-  using FltkWindow::FltkWindow;
+// The real window with Form1 behind it, watched: what Label1 showed whenever pending events had
+// run, when each closing pass reached the screen, and at the program's end a check whose result is
+// the exit code (the program ending here would otherwise pass for a test that went well).
+struct Desktop : posix::FltkWindow {
+  explicit Desktop(float dpi = 96) : FltkWindow(kForm1Design, posix::DisplayScale{dpi, dpi}) {}
+  fake::FakePlatform dialog;
+  posix::FluidMci mci;
+  posix::PosixFileSystem files;
+  posix::PosixClock clock;
+  Form1 form{{*this, dialog, mci, files, clock}};
   Screenshot labelWhenEventsRan;
   std::vector<Clock::time_point> passes;
   std::function<int()> atEnd = [] { return 9; };
+
   void ProcessPendingEvents() override {
     FltkWindow::ProcessPendingEvents();
     labelWhenEventsRan = Label1("").first;
   }
   void UpdateScreen() override { FltkWindow::UpdateScreen(), passes.push_back(Clock::now()); }
   [[noreturn]] void EndProgram() override { std::_Exit(atEnd()); }
+  Fl_Widget& operator[](ControlId id) { return widget(id); }
   int FreeHeight() { return widget(ControlId::Label2).y() - widget(ControlId::Label1).y(); }
   Screenshot Capture() { return Read(fl_xid(&window()), window().w(), window().h()); }
   // What Label1 shows above the notice, and the text as FLTK draws it there.
@@ -164,33 +158,21 @@ struct TestWindow : posix::FltkWindow {
     fl_end_offscreen(), fl_delete_offscreen(drawn);
     return {Capture().Crop(label.x(), label.y(), label.w(), FreeHeight()), reference};
   }
-};
-
-struct RealWindow {
-  explicit RealWindow(float dpi = 96) : window(kForm1Design, posix::DisplayScale{dpi, dpi}) {}
-  TestWindow window;
-  fake::FakePlatform dialog;
-  posix::FluidMci mci;
-  posix::PosixFileSystem files;
-  posix::PosixClock clock;
-  Form1 form{{window, dialog, mci, files, clock}};
-  Fl_Widget& operator[](ControlId id) { return window.widget(id); }
   bool Show() {
-    window.Show(form);
+    FltkWindow::Show(form);
+    XWindowAttributes attributes{};
     const bool viewable = WaitFor([&] {
-      XWindowAttributes attributes{};
-      return window.window().shown() &&
-             XGetWindowAttributes(fl_display, fl_xid(&window.window()), &attributes) &&
+      return window().shown() && XGetWindowAttributes(fl_display, fl_xid(&window()), &attributes) &&
              attributes.map_state == IsViewable;
     });
     // No window manager on the test display: hand the window the keyboard as one would.
-    if (viewable) XSetInputFocus(fl_display, fl_xid(&window.window()), RevertToParent, CurrentTime);
+    if (viewable) XSetInputFocus(fl_display, fl_xid(&window()), RevertToParent, CurrentTime);
     return Settle(), viewable;
   }
   // A key on the focused button, and the button it shows.
   bool Press(unsigned long key, ControlId shownAfter) {
     PressKey(key);
-    return WaitFor([&] { return window.widget(shownAfter).visible() != 0; });
+    return WaitFor([&] { return widget(shownAfter).visible() != 0; });
   }
   bool ChooseAndPlay(const fs::path& file, ControlId shownAfter = ControlId::cmdStop) {
     dialog.dialogAnswers.push_back(fake::FakePlatform::Choose(file));
@@ -233,11 +215,11 @@ TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt9
     if (!text.empty() && code != 264) captions.push_back("open: " + std::string(text));
   }
   for (const float dpi : {96.0f, 144.0f}) {
-    RealWindow w(dpi);
+    Desktop w(dpi);
     ASSERT_TRUE(w.Show());
     const Fl_Widget& label = w[ControlId::Label1];
-    const int freeHeight = w.window.FreeHeight();
-    const Screenshot before = w.window.Capture();
+    const int freeHeight = w.FreeHeight();
+    const Screenshot before = w.Capture();
     // The stored design in the display's pixels, on the form's grey, the default font's size kept.
     const auto px = [&](int twips) { return static_cast<int>(std::lround(twips * dpi / 1440)); };
     EXPECT_EQ(std::vector({before.w, before.h}), std::vector({px(2670), px(2325)}));
@@ -257,10 +239,10 @@ TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt9
         before.Crop(0, label.y() + freeHeight, before.w, w[ControlId::Label2].h());
     EXPECT_GT(std::count(notice.rgb.begin(), notice.rgb.end(), 0u), 0) << "the notice shows";
     for (const std::string& caption : captions) {
-      w.window.SetCaption(ControlId::Label1, caption);
+      w.SetCaption(ControlId::Label1, caption);
       Settle();
-      const Screenshot after = w.window.Capture();
-      const auto [shown, drawn] = w.window.Label1(caption);
+      const Screenshot after = w.Capture();
+      const auto [shown, drawn] = w.Label1(caption);
       int changedOutside = 0, inkOnTheEdge = 0;
       for (int y = 0; y < after.h; ++y) {
         for (int x = 0; x < after.w; ++x) {
@@ -285,28 +267,26 @@ TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt9
 [[noreturn]] void UseThenClose(bool minimised) {
   auto sink = std::make_unique<SinkRecording>();
   TestFiles files;
-  RealWindow w;
+  Desktop w;
   bool closed = false;  // by the test, not by a key that must not close the window
-  w.window.atEnd = [&] {
-    const double took =
-        std::chrono::duration<double>(w.window.passes.back() - w.window.passes.front()).count();
-    std::fprintf(stderr, "slide: %zu passes in %.3f s\n", w.window.passes.size(), took);
-    const bool quiet = sink->Peak(w.window.passes.front() + 300ms, Clock::now()) <= kSilence;
+  w.atEnd = [&] {
+    const double took = std::chrono::duration<double>(w.passes.back() - w.passes.front()).count();
+    std::fprintf(stderr, "slide: %zu passes in %.3f s\n", w.passes.size(), took);
+    const bool quiet = sink->Peak(w.passes.front() + 300ms, Clock::now()) <= kSilence;
     sink.reset();  // its recorder is not left running
     const bool paced = minimised ? took < 0.1 : took >= 0.5 && took <= 2.0;
     return !closed ? 8 : ::testing::Test::HasFailure() ? 1 : !paced ? 3 : quiet ? 0 : 4;
   };
   if (!w.Show()) std::_Exit(5);
-  if (minimised) XUnmapWindow(fl_display, fl_xid(&w.window.window()));  // as a window manager does
+  if (minimised) XUnmapWindow(fl_display, fl_xid(&w.window()));  // as a window manager does
   if (!minimised) {
     PressKey(XK_Tab);     // nowhere else to go while one button is visible
     PressKey(XK_Escape);  // a Windows window does not close on Escape: the program would end
     Clock::time_point played = Clock::now();
     EXPECT_TRUE(w.ChooseAndPlay(files.tune)) << "Space on the focused Get Mid File, then on Play";
-    EXPECT_EQ(w.window.labelWhenEventsRan.rgb, w.window.Label1("Please Wait").second.rgb)
+    EXPECT_EQ(w.labelWhenEventsRan.rgb, w.Label1("Please Wait").second.rgb)
         << "Please Wait while the device opens";
-    const auto [shown, drawn] =
-        w.window.Label1("Now Playing \r\n" + files.tune.filename().string());
+    const auto [shown, drawn] = w.Label1("Now Playing \r\n" + files.tune.filename().string());
     EXPECT_EQ(shown.rgb, drawn.rgb) << "'@' and '&' shown as they are";
     EXPECT_TRUE(WaitFor([&] { return sink->Peak(played, Clock::now()) > 1000; }, 3)) << "no sound";
     EXPECT_TRUE(w.Press(XK_Return, ControlId::CmdGetMidFile)) << "Enter on Stop";
@@ -314,7 +294,7 @@ TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt9
     WaitFor([] { return false; }, 1.0);
     EXPECT_LE(sink->Peak(stopped + 300ms, Clock::now()), kSilence) << "sound after Stop";
     EXPECT_TRUE(w.ChooseAndPlay(files.notMidi, ControlId::CmdGetMidFile));
-    const auto [error, errorDrawn] = w.window.Label1("open: not a MIDI file, or damaged");
+    const auto [error, errorDrawn] = w.Label1("open: not a MIDI file, or damaged");
     EXPECT_EQ(error.rgb, errorDrawn.rgb);
     played = Clock::now();
     EXPECT_TRUE(w.ChooseAndPlay(files.tune));
@@ -326,12 +306,12 @@ TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt9
                    0,
                    False,
                    fl_display,
-                   fl_xid(&w.window.window()),
+                   fl_xid(&w.window()),
                    XInternAtom(fl_display, "WM_PROTOCOLS", False),
                    32,
                    {}};
   close.xclient.data.l[0] = static_cast<long>(XInternAtom(fl_display, "WM_DELETE_WINDOW", False));
-  XSendEvent(fl_display, fl_xid(&w.window.window()), False, NoEventMask, &close);
+  XSendEvent(fl_display, fl_xid(&w.window()), False, NoEventMask, &close);
   Fl::run();
   std::_Exit(7);  // the loop ended without the program being ended
 }
