@@ -1,7 +1,6 @@
 # The Linux MCI layer's Standard MIDI File check: fast, no sound output.
 add_executable(velmora_mci_unit_tests standard_midi_file_test.cpp)
 target_link_libraries(velmora_mci_unit_tests PRIVATE velmora_mci GTest::gtest_main)
-target_compile_definitions(velmora_mci_unit_tests PRIVATE VELMORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 gtest_discover_tests(velmora_mci_unit_tests DISCOVERY_MODE PRE_TEST PROPERTIES LABELS unit TIMEOUT 60)
 
 # The layer as the program uses it, through mci_console: its codes (the command grammar among them)
@@ -18,7 +17,6 @@ set_tests_properties(MciLayer.big MciLayer.soak MciLayer.memcheck PROPERTIES TIM
 # tests/desktop_session.sh; without them these skip.
 find_library(VELMORA_XTEST_LIBRARY Xtst REQUIRED)
 add_executable(velmora_desktop_tests linux_desktop_test.cpp linux_dialog_test.cpp)
-target_compile_definitions(velmora_desktop_tests PRIVATE VELMORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
 target_link_libraries(velmora_desktop_tests PRIVATE
   velmora_posix_window velmora_posix_sequencer velmora_fake ${VELMORA_XTEST_LIBRARY} GTest::gtest_main)
 # In the sanitizer build, the desktop libraries' lifelong caches are not leaks of ours.

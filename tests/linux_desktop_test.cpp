@@ -9,7 +9,6 @@
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <unistd.h>
@@ -54,35 +53,19 @@ void PressKey(unsigned long keysym) {
   XFlush(fl_display);
 }
 
-// Pixels, 0x00RRGGBB row by row.
+// Pixels, 0x00RRGGBB row by row, read from where FLTK draws now: a window or an offscreen.
 struct Screenshot {
   int w = 0, h = 0;
   std::vector<std::uint32_t> rgb;
+  Screenshot() = default;
+  Screenshot(int left, int top, int width, int height) : w(width), h(height) {
+    std::vector<uchar> bytes(static_cast<std::size_t>(w * h * 3));
+    fl_read_image(bytes.data(), left, top, w, h);
+    for (std::size_t i = 0; i < bytes.size(); i += 3)
+      rgb.push_back(std::uint32_t{bytes[i]} << 16 | bytes[i + 1] << 8 | bytes[i + 2]);
+  }
   std::uint32_t At(int x, int y) const { return rgb[static_cast<std::size_t>(y * w + x)]; }
-  Screenshot Crop(int left, int top, int width, int height) const {
-    Screenshot part{width, height, {}};
-    for (int y = top; y < top + height; ++y)
-      for (int x = left; x < left + width; ++x) part.rgb.push_back(At(x, y));
-    return part;
-  }
 };
-
-Screenshot Read(Drawable drawable, int w, int h) {
-  Screenshot shot{w, h, {}};
-  XImage* image = XGetImage(fl_display, drawable, 0, 0, w, h, AllPlanes, ZPixmap);
-  // Pixmaps carry no colour masks of their own: the visual's, which FLTK draws with, apply.
-  const auto channel = [](unsigned long pixel, unsigned long mask) {
-    return static_cast<std::uint32_t>((pixel & mask) * 255 / mask);
-  };
-  const Visual& v = *fl_visual->visual;
-  for (int i = 0; image != nullptr && i < w * h; ++i) {
-    const unsigned long pixel = XGetPixel(image, i % w, i / w);
-    shot.rgb.push_back(channel(pixel, v.red_mask) << 16 | channel(pixel, v.green_mask) << 8 |
-                       channel(pixel, v.blue_mask));
-  }
-  if (image != nullptr) XDestroyImage(image);
-  return shot;
-}
 
 // What the null sink plays, recorded from its monitor (44.1 kHz mono) from the moment this is made.
 class SinkRecording {
@@ -144,7 +127,10 @@ struct Desktop : posix::FltkWindow {
   [[noreturn]] void EndProgram() override { std::_Exit(atEnd()); }
   Fl_Widget& operator[](ControlId id) { return widget(id); }
   int FreeHeight() { return widget(ControlId::Label2).y() - widget(ControlId::Label1).y(); }
-  Screenshot Capture() { return Read(fl_xid(&window()), window().w(), window().h()); }
+  Screenshot Capture(int x = 0, int y = 0, int w = 0, int h = 0) {
+    window().make_current();
+    return {x, y, w ? w : window().w(), h ? h : window().h()};
+  }
   // What Label1 shows above the notice, and the text as FLTK draws it there.
   std::pair<Screenshot, Screenshot> Label1(const std::string& text) {
     const Fl_Widget& label = widget(ControlId::Label1);
@@ -154,20 +140,16 @@ struct Desktop : posix::FltkWindow {
     fl_font(label.labelfont(), label.labelsize()), fl_color(label.labelcolor());
     fl_draw(posix::LabelText(text).c_str(), 0, 0, label.w(), FreeHeight(), label.align(), nullptr,
             1);
-    const Screenshot reference = Read(drawn, label.w(), FreeHeight());
+    const Screenshot reference(0, 0, label.w(), FreeHeight());
     fl_end_offscreen(), fl_delete_offscreen(drawn);
-    return {Capture().Crop(label.x(), label.y(), label.w(), FreeHeight()), reference};
+    return {Capture(label.x(), label.y(), label.w(), FreeHeight()), reference};
   }
   bool Show() {
     FltkWindow::Show(form);
-    XWindowAttributes attributes{};
-    const bool viewable = WaitFor([&] {
-      return window().shown() && XGetWindowAttributes(fl_display, fl_xid(&window()), &attributes) &&
-             attributes.map_state == IsViewable;
-    });
+    window().wait_for_expose();
     // No window manager on the test display: hand the window the keyboard as one would.
-    if (viewable) XSetInputFocus(fl_display, fl_xid(&window()), RevertToParent, CurrentTime);
-    return Settle(), viewable;
+    XSetInputFocus(fl_display, fl_xid(&window()), RevertToParent, CurrentTime);
+    return Settle(), window().visible() != 0;
   }
   // A key on the focused button, and the button it shows.
   bool Press(unsigned long key, ControlId shownAfter) {
@@ -194,20 +176,14 @@ struct TestFiles {
   ~TestFiles() { fs::remove_all(folder.parent_path()); }
 };
 
-std::string WhyNoDesktop() {
-  // The connection is kept for the life of the process: Xvfb resets itself when its last client
-  // leaves.
-  static Display* const display = std::getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr;
-  return display && std::getenv("VELMORA_TEST_SINK")
-             ? ""
-             : "no desktop: run under tests/desktop_session.sh";
-}
+bool NoDesktop() { return std::getenv("VELMORA_TEST_SINK") == nullptr; }
+constexpr const char* kNoDesktop = "no desktop: run under tests/desktop_session.sh";
 
 // The window as stored, and every text the status line can show staying in the part of Label1
 // above the notice, at the window's own font size and whole; nothing else on the window changes,
 // the notice included.
 TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt96And144Dpi) {
-  if (const std::string why = WhyNoDesktop(); !why.empty()) GTEST_SKIP() << why;
+  if (NoDesktop()) GTEST_SKIP() << kNoDesktop;
   std::vector<std::string> captions{"Please Wait", "Now Playing \r\nvelmora-demo.mid", "",
                                     "open: too large to play: 1234 MB"};
   for (platform::MciError code = 256; code < 512; ++code) {  // 264 is shown with its size only
@@ -231,12 +207,11 @@ TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt9
     }
     for (const auto& [x, y] : {std::pair{45, 45}, {2580, 900}, {210, 300}, {180, 1380}, {15, 2100}})
       EXPECT_EQ(before.At(px(x), px(y)), kGrey) << x << "," << y << " twips";
-    const Screenshot button = before.Crop(label.x(), px(120), label.w(), px(375));
+    const Screenshot button = w.Capture(label.x(), px(120), label.w(), px(375));
     EXPECT_GT(std::count(button.rgb.begin(), button.rgb.end(), 0u), 0) << "its caption in black";
     EXPECT_EQ(w[ControlId::CmdGetMidFile].labelsize(), px(210)) << "the font keeps its size";
     EXPECT_EQ(Fl::focus(), &w[ControlId::CmdGetMidFile]);
-    const Screenshot notice =
-        before.Crop(0, label.y() + freeHeight, before.w, w[ControlId::Label2].h());
+    const Screenshot notice = w.Capture(0, label.y() + freeHeight, 0, w[ControlId::Label2].h());
     EXPECT_GT(std::count(notice.rgb.begin(), notice.rgb.end(), 0u), 0) << "the notice shows";
     for (const std::string& caption : captions) {
       w.SetCaption(ControlId::Label1, caption);
@@ -301,23 +276,18 @@ TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt9
     EXPECT_TRUE(WaitFor([&] { return sink->Peak(played, Clock::now()) > 1000; }, 3)) << "no sound";
   }
   closed = true;
+  const auto atom = [](const char* name) { return XInternAtom(fl_display, name, False); };
   XEvent close{};  // as a window manager closes a window: WM_PROTOCOLS, WM_DELETE_WINDOW
-  close.xclient = {ClientMessage,
-                   0,
-                   False,
-                   fl_display,
-                   fl_xid(&w.window()),
-                   XInternAtom(fl_display, "WM_PROTOCOLS", False),
-                   32,
-                   {}};
-  close.xclient.data.l[0] = static_cast<long>(XInternAtom(fl_display, "WM_DELETE_WINDOW", False));
+  close.xclient.type = ClientMessage, close.xclient.window = fl_xid(&w.window());
+  close.xclient.message_type = atom("WM_PROTOCOLS"), close.xclient.format = 32;
+  close.xclient.data.l[0] = static_cast<long>(atom("WM_DELETE_WINDOW"));
   XSendEvent(fl_display, fl_xid(&w.window()), False, NoEventMask, &close);
   Fl::run();
   std::_Exit(7);  // the loop ended without the program being ended
 }
 
 TEST(LinuxDesktop, TheKeyboardAloneChoosesPlaysAndStopsAndClosingSilencesThenSlidesAway) {
-  if (const std::string why = WhyNoDesktop(); !why.empty()) GTEST_SKIP() << why;
+  if (NoDesktop()) GTEST_SKIP() << kNoDesktop;
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(UseThenClose(false), ::testing::ExitedWithCode(0), "slide")
       << "1: a check failed; 3: the slide too fast or slow; 4: sound during it; 5, 7: no window "

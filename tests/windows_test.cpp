@@ -4,10 +4,11 @@
 // pace. (Velmora.exe itself is started and closed by tests/wine_tests.sh.)
 #include <gtest/gtest.h>
 
+#include <process.h>
+
 #include <chrono>
 #include <fstream>
 #include <future>
-#include <thread>
 
 #include "main_window/form1.h"
 #include "platform/win32/win32_clock.h"
@@ -56,20 +57,14 @@ struct RealForm {
   }
 };
 
-template <typename Found>
-Found Poll(const std::function<Found()>& find) {
-  for (int attempt = 0; attempt < 200;
-       ++attempt, std::this_thread::sleep_for(std::chrono::milliseconds(50)))
-    if (Found found = find()) return found;
-  return Found{};
-}
-
 // Clicks Get Mid File; a second thread finds the dialog titled "Open File", notes whether it is
 // ownerless with the main window enabled and its first file type, then types the path and
 // confirms, or cancels for an empty path.
 std::string ChooseInDialog(RealForm<>& f, const std::string& path) {
   auto seen = std::async(std::launch::async, [&f, path] {
-    HWND dialog = Poll<HWND>([] { return FindWindowA("#32770", "Open File"); });
+    HWND dialog = nullptr;
+    for (int wait = 0; wait < 200 && !(dialog = FindWindowA("#32770", "Open File")); ++wait)
+      Sleep(50);
     if (dialog == nullptr) return std::string("no dialog");
     char type[256] = {};
     SendDlgItemMessageA(dialog, 0x470 /* cmb1 */, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(type));
@@ -133,29 +128,20 @@ struct TimedWindow : win32::Win32WindowSystem {
 // Runs the test that is running now again in a new process, with the display at `dpi` (Wine reads
 // it when a program starts); its exit code. The run within knows itself by VELMORA_RERUN.
 DWORD RunAgain(DWORD dpi) {
-  HKEY desktop = nullptr;
-  RegOpenKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, KEY_SET_VALUE, &desktop);
-  RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi),
-                 sizeof dpi);
+  const char* desktop = "Control Panel\\Desktop";
+  RegSetKeyValueA(HKEY_CURRENT_USER, desktop, "LogPixels", REG_DWORD, &dpi, sizeof dpi);
   const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string filter =
+      std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
   char program[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, program, MAX_PATH);
-  std::string command = std::string("\"") + program +
-                        "\" --gtest_filter=" + test->test_suite_name() + "." + test->name();
-  SetEnvironmentVariableA("VELMORA_RERUN", "1");
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION child{};
-  DWORD code = 99;
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                     &startup, &child))
-    WaitForSingleObject(child.hProcess, 60000), GetExitCodeProcess(child.hProcess, &code);
-  SetEnvironmentVariableA("VELMORA_RERUN", nullptr);
-  RegDeleteValueA(desktop, "LogPixels");
-  RegCloseKey(desktop);
+  _putenv("VELMORA_RERUN=1");
+  const auto code = static_cast<DWORD>(_spawnl(_P_WAIT, program, program, filter.c_str(), nullptr));
+  _putenv("VELMORA_RERUN=");
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, desktop, "LogPixels");
   return code;
 }
-bool IsARerun() { return GetEnvironmentVariableA("VELMORA_RERUN", nullptr, 0) != 0; }
+bool IsARerun() { return std::getenv("VELMORA_RERUN") != nullptr; }
 
 TEST(Win32Window, IsTheDesignItsStatusTextsStayAboveTheWholeNoticeAndClosingSlidesAway) {
   if (!IsARerun()) {

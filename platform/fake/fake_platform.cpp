@@ -63,24 +63,9 @@ bool FakePlatform::SetWindowMetric(Metric metric, float twips) {
   return true;
 }
 
-std::optional<float> FakePlatform::ScreenWidth() {
-  calls.push_back("ScreenWidth");
-  return failReads ? std::nullopt : std::optional(screenWidth);
-}
-
-void FakePlatform::UpdateScreen() {
-  calls.push_back("UpdateScreen");
-  screenUpdates.push_back(now);
-}
-
 void FakePlatform::ProcessPendingEvents() {
   calls.push_back("ProcessPendingEvents");
   for (auto waiting = std::move(pendingEvents); auto& event : waiting) event();
-}
-
-void FakePlatform::EndProgram() {
-  calls.push_back("EndProgram");
-  throw ProgramEnded();
 }
 
 FakePlatform::DialogAnswer FakePlatform::Choose(const std::string& path) {
@@ -106,11 +91,6 @@ bool FakePlatform::GetOpenFileName(platform::OpenFileName& request) {
   return answer(request);
 }
 
-platform::MciError FakePlatform::SendString(const std::string& command) {
-  calls.push_back("SendString " + command);
-  return mciAnswer ? mciAnswer(command) : platform::kMciOk;
-}
-
 bool FakePlatform::GetErrorString(platform::MciError code, std::span<char> buffer) {
   calls.push_back("GetErrorString " + std::to_string(code) + " " + std::to_string(buffer.size()));
   return Answer("error " + std::to_string(code) + ". Said in a second sentence.", buffer);
@@ -125,11 +105,6 @@ std::uint32_t FakePlatform::GetShortPathName(const std::string& longPath, std::s
   if (shortForm.size() + 1 > buffer.size()) return static_cast<std::uint32_t>(shortForm.size() + 1);
   Answer(shortForm, buffer);
   return static_cast<std::uint32_t>(shortForm.size());
-}
-
-std::string FakePlatform::GetCurrentDirectory() {
-  calls.push_back("GetCurrentDirectory");
-  return currentDirectory;
 }
 
 }  // namespace velmora::fake

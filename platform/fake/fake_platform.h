@@ -63,16 +63,23 @@ class FakePlatform : public platform::WindowSystem,
   void SetVisible(ControlId control, bool isVisible) override;
   std::optional<float> GetWindowMetric(Metric metric) override;
   bool SetWindowMetric(Metric metric, float twips) override;
-  std::optional<float> ScreenWidth() override;
+  std::optional<float> ScreenWidth() override {
+    return calls.push_back("ScreenWidth"), failReads ? std::nullopt : std::optional(screenWidth);
+  }
   platform::InstanceHandle ModuleInstance() override { return 0x400000; }
-  void UpdateScreen() override;
+  void UpdateScreen() override { calls.push_back("UpdateScreen"), screenUpdates.push_back(now); }
   void ProcessPendingEvents() override;
-  [[noreturn]] void EndProgram() override;
+  [[noreturn]] void EndProgram() override { calls.push_back("EndProgram"), throw ProgramEnded(); }
   bool GetOpenFileName(platform::OpenFileName& request) override;
-  platform::MciError SendString(const std::string& command) override;
+  platform::MciError SendString(const std::string& command) override {
+    calls.push_back("SendString " + command);
+    return mciAnswer ? mciAnswer(command) : platform::kMciOk;
+  }
   bool GetErrorString(platform::MciError code, std::span<char> buffer) override;
   std::uint32_t GetShortPathName(const std::string& longPath, std::span<char> buffer) override;
-  std::string GetCurrentDirectory() override;
+  std::string GetCurrentDirectory() override {
+    return calls.push_back("GetCurrentDirectory"), currentDirectory;
+  }
   char PathSeparator() const override { return separator; }
   Duration Now() override { return now; }
   void SleepUntil(Duration when) override { now = std::max(now, when); }
