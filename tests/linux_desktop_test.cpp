@@ -167,11 +167,10 @@ struct Desktop : posix::FltkWindow {
 struct TestFiles {
   fs::path folder =
       fs::temp_directory_path() / ("velmora " + std::to_string(getpid())) / std::string(60, 'd');
-  fs::path tune = folder / "a 'b' \"c\" & ü @d.mid", notMidi = folder / "notes.mid";
+  fs::path tune = folder / "a 'b' \"c\" & ü @d.mid";
   TestFiles() {
     fs::create_directories(folder);
     fs::copy_file(fs::path(VELMORA_SOURCE_DIR) / "resources/demo/velmora-demo.mid", tune);
-    std::ofstream(notMidi) << "notes, not a tune";
   }
   ~TestFiles() { fs::remove_all(folder.parent_path()); }
 };
@@ -268,9 +267,6 @@ TEST(LinuxWindow, IsTheDesignAndItsStatusTextsStayReadableAboveTheWholeNoticeAt9
     const Clock::time_point stopped = Clock::now();
     WaitFor([] { return false; }, 1.0);
     EXPECT_LE(sink->Peak(stopped + 300ms, Clock::now()), kSilence) << "sound after Stop";
-    EXPECT_TRUE(w.ChooseAndPlay(files.notMidi, ControlId::CmdGetMidFile));
-    const auto [error, errorDrawn] = w.Label1("open: not a MIDI file, or damaged");
-    EXPECT_EQ(error.rgb, errorDrawn.rgb);
     played = Clock::now();
     EXPECT_TRUE(w.ChooseAndPlay(files.tune));
     EXPECT_TRUE(WaitFor([&] { return sink->Peak(played, Clock::now()) > 1000; }, 3)) << "no sound";

@@ -47,5 +47,4 @@ xdotool sleep 0.3 type tune.mid && xdotool sleep 0.3 key Return sleep 0.5 window
 peak=$({ timeout 3 parec --device="$VELMORA_TEST_SINK.monitor" --raw --format=s16le --channels=1 || :; } |
   python3 -c 'import sys, array; print(max(map(abs, array.array("h", sys.stdin.buffer.read())), default=0))')
 [ "$peak" -gt 256 ] || fail "the tune chosen in the real dialog was not heard (peak $peak)"
-echo "installed program: stripped, says when there is no display, its window's class $class"\
-  "matches its entry, its icon, a tune chosen in the real dialog heard: ok"
+echo "installed program: stripped, no-display message, window class $class, icon, tune heard: ok"

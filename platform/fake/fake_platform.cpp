@@ -33,10 +33,8 @@ bool Answer(const std::string& text, std::span<char> buffer) {
 }  // namespace
 
 FakePlatform::FakePlatform() {
-  for (const auto& control : kForm1Design.controls) {
-    captions[control.id] = std::string(control.caption);
-    visible[control.id] = control.visible;
-  }
+  for (const auto& control : kForm1Design.controls)
+    captions[control.id] = control.caption, visible[control.id] = control.visible;
 }
 
 void FakePlatform::SetCaption(ControlId control, std::string_view text) {
