@@ -47,7 +47,7 @@ std::string Entry(std::string_view description, std::string_view patterns, Choos
   std::replace_if(
       name.begin(), name.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r'; }, ' ');
   const std::string pattern = FltkPattern(patterns);
-  const std::string ending = "(" + std::string(patterns) + ")";
+  const std::string ending = std::string("(").append(patterns).append(")");
   if (name.size() >= ending.size() && name.ends_with(ending))
     name.resize(name.size() - ending.size());
   const std::size_t open = name.find('('), close = name.find(')', open);
