@@ -34,7 +34,8 @@ void Form1::SlideOffScreen() {
     Step(window, WindowMetric::Left, kStep);
     Step(window, WindowMetric::Width, -2 * kStep);
     Step(window, WindowMetric::Height, -2 * kStep);
-    window.UpdateScreen();
+    // A pass the window system refused left the window where it was: it cannot move.
+    if (!window.UpdateScreen()) return;
 
     const auto top = window.GetWindowMetric(WindowMetric::Top);
     const auto screenWidth = window.ScreenWidth();

@@ -39,8 +39,9 @@ class WindowSystem {
 
   virtual InstanceHandle ModuleInstance() = 0;
 
-  // Puts every change made so far on the screen, handling no event.
-  virtual void UpdateScreen() = 0;
+  // Puts every change made so far on the screen, handling no event. False when the window system
+  // refused them: the window stays where and as it was.
+  virtual bool UpdateScreen() = 0;
   // Returns once every waiting event, repaints and clicks included, has been handled.
   virtual void ProcessPendingEvents() = 0;
   // No further handler runs and the process exits.

@@ -28,6 +28,11 @@ struct Window {
   }
   std::int16_t cancel = 0;  // what Unload is handed and may set
   void Close() { form.Unload(cancel); }
+  // Only a button on the screen can be clicked.
+  void Click(ControlId button) {
+    EXPECT_TRUE(platform.visible[button]) << kForm1Design.control(button).name << " is hidden";
+    form.Click(button);
+  }
   // One thing the user does, or the platform's script for what follows.
   void Act(const std::string& verb, const std::string& what) {
     const auto button = [](const std::string& caption) {
@@ -46,10 +51,9 @@ struct Window {
                                       fake::FakePlatform::Choose(what.substr(0, bar))),
                                   form.Click(ControlId::CmdGetMidFile);
     else if (verb == "click")
-      form.Click(button(what));
+      Click(button(what));
     else if (verb == "waiting")  // an event run when pending events are processed
-      p.pendingEvents.push_back(
-          [=, this] { what == "close" ? Close() : form.Click(button(what)); });
+      p.pendingEvents.push_back([=, this] { what == "close" ? Close() : Click(button(what)); });
     else if (verb == "close")
       Close();
     else if (verb == "fails" && words >> command >> code)  // the command starting with the verb
@@ -67,6 +71,8 @@ struct Window {
       p.rejectWrites[static_cast<Metric>(std::string("LTWH").find(what[0]))] = true;
     else if (verb == "unreadable")
       p.failReads = true;
+    else if (verb == "stuck")  // the window system refuses to put a pass on the screen
+      p.refuseUpdates = true;
     else
       ADD_FAILURE() << "no such step: " << verb;
   }

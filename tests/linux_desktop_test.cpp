@@ -123,7 +123,9 @@ struct Desktop : posix::FltkWindow {
     FltkWindow::ProcessPendingEvents();
     labelWhenEventsRan = Label1("").first;
   }
-  void UpdateScreen() override { FltkWindow::UpdateScreen(), passes.push_back(Clock::now()); }
+  bool UpdateScreen() override {
+    return passes.push_back(Clock::now()), FltkWindow::UpdateScreen();
+  }
   [[noreturn]] void EndProgram() override { std::_Exit(atEnd()); }
   Fl_Widget& operator[](ControlId id) { return widget(id); }
   int FreeHeight() { return widget(ControlId::Label2).y() - widget(ControlId::Label1).y(); }

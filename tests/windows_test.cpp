@@ -105,8 +105,8 @@ struct TestFiles {
 struct TimedWindow : win32::Win32WindowSystem {
   using Win32WindowSystem::Win32WindowSystem;
   std::vector<platform::Clock::Duration> passes;
-  void UpdateScreen() override {
-    Win32WindowSystem::UpdateScreen(), passes.push_back(win32::Win32Clock().Now());
+  bool UpdateScreen() override {
+    return passes.push_back(win32::Win32Clock().Now()), Win32WindowSystem::UpdateScreen();
   }
   [[noreturn]] void EndProgram() override {
     const double took = std::chrono::duration<double>(passes.back() - passes.front()).count();
@@ -202,7 +202,7 @@ TEST(Win32Window, IsTheDesignItsStatusTextsStayAboveTheWholeNoticeAndClosingSlid
   EXPECT_TRUE(f.window.SetWindowMetric(WindowMetric::Top, scale.ToTwipsY(100)));
   RECT frame{};
   EXPECT_EQ((GetWindowRect(window, &frame), frame.top), 80);
-  f.window.UpdateScreen();
+  EXPECT_TRUE(f.window.UpdateScreen());
   EXPECT_EQ((GetWindowRect(window, &frame), frame.top), 100);
   EXPECT_FALSE(f.window.SetWindowMetric(WindowMetric::Height, -60.0f));
   ShowWindow(window, SW_MINIMIZE);

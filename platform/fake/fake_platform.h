@@ -42,7 +42,7 @@ class FakePlatform : public platform::WindowSystem,
       {Metric::Left, 1500}, {Metric::Top, 1500}, {Metric::Width, 2760}, {Metric::Height, 2730}};
   float screenWidth = 1920 * 15, minimumSize = 0;
   std::map<Metric, bool> rejectWrites;
-  bool failReads = false;
+  bool failReads = false, refuseUpdates = false;
   std::deque<std::function<void()>> pendingEvents;  // run by the next ProcessPendingEvents
   Duration now{}, writeCost{};                      // the clock moves by sleeps and by writes
   std::vector<Duration> screenUpdates;              // the clock at each UpdateScreen
@@ -67,7 +67,9 @@ class FakePlatform : public platform::WindowSystem,
     return calls.push_back("ScreenWidth"), failReads ? std::nullopt : std::optional(screenWidth);
   }
   platform::InstanceHandle ModuleInstance() override { return 0x400000; }
-  void UpdateScreen() override { calls.push_back("UpdateScreen"), screenUpdates.push_back(now); }
+  bool UpdateScreen() override {
+    return calls.push_back("UpdateScreen"), screenUpdates.push_back(now), !refuseUpdates;
+  }
   void ProcessPendingEvents() override;
   [[noreturn]] void EndProgram() override { calls.push_back("EndProgram"), throw ProgramEnded(); }
   bool GetOpenFileName(platform::OpenFileName& request) override;

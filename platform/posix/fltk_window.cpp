@@ -290,9 +290,10 @@ void FltkWindow::ProcessPendingEvents() {
   Fl::check();
 }
 
-void FltkWindow::UpdateScreen() {
+bool FltkWindow::UpdateScreen() {
   Fl::flush();
   if (fl_display != nullptr) XSync(fl_display, False);
+  return true;  // every write FLTK cannot take was refused when it was made
 }
 
 void FltkWindow::EndProgram() {

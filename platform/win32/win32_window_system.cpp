@@ -252,12 +252,13 @@ platform::InstanceHandle Win32WindowSystem::ModuleInstance() {
   return reinterpret_cast<platform::InstanceHandle>(instance_);
 }
 
-void Win32WindowSystem::UpdateScreen() {
-  if (!moved_ || window_ == nullptr) return;
+bool Win32WindowSystem::UpdateScreen() {
+  if (!moved_ || window_ == nullptr) return window_ != nullptr;
   const RECT frame = *moved_;
   moved_.reset();  // from here on the window system says where the window is
-  SetWindowPos(window_, nullptr, frame.left, frame.top, frame.right - frame.left,
-               frame.bottom - frame.top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
+  return SetWindowPos(window_, nullptr, frame.left, frame.top, frame.right - frame.left,
+                      frame.bottom - frame.top,
+                      SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOOWNERZORDER) != FALSE;
 }
 
 void Win32WindowSystem::Dispatch(MSG& message) {

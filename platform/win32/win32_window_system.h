@@ -38,7 +38,7 @@ class Win32WindowSystem : public platform::WindowSystem {
   bool SetWindowMetric(platform::WindowMetric metric, float twips) override;
   std::optional<float> ScreenWidth() override;
   platform::InstanceHandle ModuleInstance() override;
-  void UpdateScreen() override;
+  bool UpdateScreen() override;
   void ProcessPendingEvents() override;
   [[noreturn]] void EndProgram() override;
 
