@@ -1,9 +1,9 @@
-# Installing and packaging. Linux: the program, its desktop entry and icon, as a Debian package whose
-# dependencies are the runtime libraries it links and a General MIDI SoundFont. Windows: a zip
-# holding Velmora.exe.
+# Installing and packaging. Linux: the program with its desktop entry, AppStream metadata, icons,
+# manual page, copyright and changelog, as a Debian package whose dependencies are the runtime
+# libraries it links and a General MIDI SoundFont. Windows: a zip holding Velmora.exe.
 set(CPACK_PACKAGE_NAME velmora)
 set(CPACK_PACKAGE_VENDOR "Velmora developers")
-set(CPACK_PACKAGE_CONTACT "Velmora developers <velmora@localhost>")
+set(CPACK_PACKAGE_CONTACT "Velmora developers <developers@velmora.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Small desktop MIDI player")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
@@ -14,19 +14,52 @@ if(WIN32)
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 else()
   include(GNUInstallDirs)
+  set(resources ${PROJECT_SOURCE_DIR}/resources)
   install(TARGETS velmora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES ${PROJECT_SOURCE_DIR}/resources/velmora.desktop
+  # A stripped install (the package's) also drops what strip keeps but Debian does not ship: the
+  # compilers' version notes.
+  install(CODE "if(CMAKE_INSTALL_DO_STRIP)
+    execute_process(COMMAND ${CMAKE_STRIP} --remove-section=.comment --remove-section=.note
+      \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/velmora\")
+  endif()")
+  install(FILES ${resources}/org.velmora.Velmora.desktop
           DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${PROJECT_SOURCE_DIR}/resources/velmora.png
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
+  install(FILES ${resources}/org.velmora.Velmora.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  install(DIRECTORY ${resources}/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+
+  # The manual page and the changelog go compressed, reproducibly (no name, no time stamp).
+  foreach(document velmora.1 changelog)
+    add_custom_command(OUTPUT ${document}.gz
+      COMMAND gzip -9nc ${resources}/${document} > ${document}.gz
+      DEPENDS ${resources}/${document} VERBATIM)
+    list(APPEND compressed ${PROJECT_BINARY_DIR}/${document}.gz)
+  endforeach()
+  add_custom_target(velmora_documents ALL DEPENDS ${compressed})
+  install(FILES ${PROJECT_BINARY_DIR}/velmora.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz ${resources}/copyright
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/velmora)
+
   set(CPACK_GENERATOR DEB)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION sound)
-  # dpkg-shlibdeps names the library packages the binary really links (FLTK, FluidSynth, X11, the
+  set(CPACK_PACKAGE_DESCRIPTION [[
+Velmora plays Standard MIDI Files in one small window that shows one button at
+a time: Get Mid File opens the desktop's open-file dialog, Play plays the
+chosen file and shows 'Now Playing' with its name, and Stop ends the music.
+Closing the window stops the music and slides the window off the screen.
+
+The music is synthesized by FluidSynth with the system's General MIDI
+SoundFont and played through PulseAudio (or PipeWire's PulseAudio service), or
+ALSA. Velmora keeps no settings, writes no files and takes no arguments.]])
+  # dpkg-shlibdeps names the library packages the binary really links (the toolkit, FluidSynth, the
   # C++ runtime); the SoundFont is data FluidSynth loads, so it is named here.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont | sf2-soundfont-gm")
   # Users get the program without its debug information; the build folder keeps it.
   set(CPACK_STRIP_FILES ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont | sf2-soundfont-gm")
+  # Folders 755 as Debian wants, whatever the builder's umask.
+  set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+      OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 endif()
 include(CPack)

@@ -1,6 +1,7 @@
 #pragma once
 // Velmora's icon, 32 x 32 in 16 colours: green notes on slanted staff lines. Every window backend
-// builds its window icon from this data; velmora.ico and velmora.png hold the same picture.
+// builds its window icon from this data; velmora.ico holds the same picture, and the desktop's
+// icons (resources/hicolor/) are drawn from the same design.
 
 #include <array>
 #include <cstddef>

@@ -1,26 +1,52 @@
 #!/usr/bin/env python3
-"""Draws Velmora's icon (green notes on slanted staff lines, 32 x 32, 16 colours) and writes it as
-C++ data for the window backends, a Windows .ico and a PNG for desktop menus.
+"""Draws Velmora's icon, green notes on slanted staff lines, from one vector design laid out on the
+32 x 32 grid of the window icon, and writes:
 
-    python3 resources/make_icon.py      # rewrites icon.cpp, velmora.ico and velmora.png
+  - the window icon, 32 x 32 in 16 colours, each pixel painted where a part of the design passes
+    through its centre: icon.cpp (the window backends) and velmora.ico (Velmora.exe);
+  - the desktop's icons: the design as SVG in hicolor/scalable/apps/, and rendered from that SVG by
+    rsvg-convert (librsvg2-bin) as PNG in hicolor/NxN/apps/ for every size in PNG_SIZES.
+
+    python3 resources/make_icon.py           # rewrites them all (icon.cpp clang-formatted)
+    python3 resources/make_icon.py --check   # says which of them differ from what it draws
 """
+import filecmp
+import math
 import os
 import struct
-import zlib
+import subprocess
+import sys
+import tempfile
 
+HERE = os.path.dirname(os.path.abspath(__file__))
 SIZE = 32
+PNG_SIZES = (16, 32, 48, 64, 128, 256)
+ICON_NAME = "org.velmora.Velmora"
 # The 16-colour VGA palette, 0xRRGGBB.
 PALETTE = [0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080, 0x008080, 0xC0C0C0,
            0x808080, 0xFF0000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF]
 GREY, GREEN, LIME, BLACK = 8, 2, 10, 0
+
+# The design, in pixel-centre coordinates of the 32 x 32 grid.
 SLOPE = -0.3  # staff lines rise to the right
+NOTES = ((7, 5), (18, 3), (27, 2))  # head's x, and its place in half staff spaces below the top line
+HEAD = (3.2, 2.2)  # the head's half axes, before it leans
+LEAN = 0.4  # the head's x moves this much per unit down
+STEM = 12
+FLAG = (3.4, 5)  # where the first stem's flag ends, from the stem's top
 
 
 def staff_y(line, x):
-    return 21 + line * 4 - 8 + SLOPE * (x - 16)
+    return 21 + line * 4 - 8 + SLOPE * (x - 16) - 2
 
 
-def draw():
+def note(cx, place):
+    """The head's centre and the stem's top."""
+    cy = staff_y(0, cx) + place * 2
+    return (cx, cy), (cx + 3, cy - STEM)
+
+
+def window_icon():
     pixels = [[None] * SIZE for _ in range(SIZE)]
 
     def put(x, y, colour):
@@ -30,51 +56,70 @@ def draw():
 
     for line in range(5):
         for x in range(SIZE):
-            put(x, staff_y(line, x) - 2, GREY)
-
-    def note(cx, line_pos):
-        cy = staff_y(0, cx) - 2 + line_pos * 2
+            put(x, staff_y(line, x), GREY)
+    stems = []
+    for (cx, cy), stem in (note(*n) for n in NOTES):
         for dy in range(-2, 3):
             for dx in range(-3, 4):
-                if (dx / 3.2) ** 2 + (dy / 2.2) ** 2 <= 1.0:
-                    put(cx + dx + dy * 0.4, cy + dy, GREEN)
+                if (dx / HEAD[0]) ** 2 + (dy / HEAD[1]) ** 2 <= 1.0:
+                    put(cx + dx + dy * LEAN, cy + dy, GREEN)
         put(cx - 1, cy - 1, LIME)
-        stem_x = cx + 3
-        for dy in range(0, 12):
-            put(stem_x, cy - 1 - dy, GREEN)
-        return stem_x, cy - 12
-
-    a = note(7, 5)
-    b = note(18, 3)
-    c = note(27, 2)
-    # A beam joins the last two notes, parallel to the staff.
+        for dy in range(0, STEM):
+            put(stem[0], cy - 1 - dy, GREEN)
+        stems.append(stem)
+    a, b, c = stems
+    # A beam two pixels thick joins the last two stems; the first stem carries a flag.
     for x in range(b[0], c[0] + 1):
         y = b[1] + (c[1] - b[1]) * (x - b[0]) / (c[0] - b[0])
         put(x, y, GREEN)
         put(x, y + 1, GREEN)
-    # A flag on the first note.
-    for i in range(5):
-        put(a[0] + 1 + i * 0.6, a[1] + 1 + i, GREEN)
+    for i in range(5):  # from the pixel below the stem's top on its right
+        put(a[0] + 1 + i * (FLAG[0] - 1) / 4, a[1] + 1 + i * (FLAG[1] - 1) / 4, GREEN)
     return pixels
 
 
+def svg():
+    """The same parts as shapes: each point of the design stands for a whole pixel around it, so
+    lines are one unit wide and shapes half a unit larger."""
+    grey, green, lime = ("#%06X" % PALETTE[i] for i in (GREY, GREEN, LIME))
+    parts = []
+    for line in range(5):
+        parts.append('<path d="M-0.5 %.2f L31.5 %.2f" stroke="%s"/>'
+                     % (staff_y(line, -0.5), staff_y(line, 31.5), grey))
+    stems = []
+    for (cx, cy), stem in (note(*n) for n in NOTES):
+        parts.append('<ellipse transform="translate(%g %.2f) skewX(%.2f)" rx="%g" ry="%g" fill="%s"/>'
+                     % (cx, cy, math.degrees(math.atan(LEAN)), HEAD[0] + 0.5, HEAD[1] + 0.5, green))
+        parts.append('<circle cx="%g" cy="%.2f" r="0.6" fill="%s"/>' % (cx - 1, cy - 1, lime))
+        parts.append('<path d="M%g %.2f V%.2f" stroke="%s"/>' % (stem[0], cy - 1, stem[1], green))
+        stems.append(stem)
+    a, b, c = stems
+    parts.append('<path d="M%g %.2f L%g %.2f V%.2f L%g %.2f Z" fill="%s"/>'
+                 % (b[0] - 0.5, b[1] - 0.5, c[0] + 0.5, c[1] - 0.5, c[1] + 1.5, b[0] - 0.5,
+                    b[1] + 1.5, green))
+    parts.append('<path d="M%g %.2f l%g %g" stroke="%s"/>' % (a[0], a[1], FLAG[0], FLAG[1], green))
+    return ('<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d" viewBox="0 0 %d %d">\n'
+            '<g transform="translate(0.5 0.5)" stroke-width="1" stroke-linecap="square">\n%s\n'
+            '</g>\n</svg>\n' % (SIZE, SIZE, SIZE, SIZE, "\n".join(parts)))
+
+
 def write_cpp(pixels, path):
-    rows = []
-    for row in pixels:
-        rows.append("    " + ", ".join(str(BLACK if p is None else p) for p in row) + ",")
-    mask = []
-    for row in pixels:
-        mask.append("    " + ", ".join("0" if p is None else "1" for p in row) + ",")
+    def rows(cell):
+        return "\n".join("    " + ", ".join(cell(p) for p in row) + "," for row in pixels)
+
     palette = ", ".join("0x%06X" % c for c in PALETTE)
+    source = ("// Generated by resources/make_icon.py; edit the script, not this file.\n"
+              '#include "resources/icon.h"\n\nnamespace velmora::resources {\n\n'
+              "const std::array<std::uint32_t, 16> kIconPalette{%s};\n\n"
+              "const std::array<std::uint8_t, kIconPixelCount> kIconPixels{\n%s\n};\n\n"
+              "const std::array<std::uint8_t, kIconPixelCount> kIconOpaque{\n%s\n};\n\n"
+              "}  // namespace velmora::resources\n"
+              % (palette, rows(lambda p: str(BLACK if p is None else p)),
+                 rows(lambda p: "0" if p is None else "1")))
+    # Formatted as the tree's own icon.cpp, wherever it is written.
     with open(path, "w") as out:
-        out.write("// Generated by resources/make_icon.py; edit the script, not this file.\n")
-        out.write('#include "resources/icon.h"\n\nnamespace velmora::resources {\n\n')
-        out.write("const std::array<std::uint32_t, 16> kIconPalette{%s};\n\n" % palette)
-        out.write("const std::array<std::uint8_t, kIconPixelCount> kIconPixels{\n%s\n};\n\n"
-                  % "\n".join(rows))
-        out.write("const std::array<std::uint8_t, kIconPixelCount> kIconOpaque{\n%s\n};\n\n"
-                  % "\n".join(mask))
-        out.write("}  // namespace velmora::resources\n")
+        subprocess.run(["clang-format", "--assume-filename=" + os.path.join(HERE, "icon.cpp")],
+                       input=source, stdout=out, text=True, check=True)
 
 
 def write_ico(pixels, path):
@@ -98,30 +143,41 @@ def write_ico(pixels, path):
         out.write(directory + image)
 
 
-def write_png(pixels, path):
-    raw = b""
-    for row in pixels:
-        raw += b"\0"
-        for p in row:
-            if p is None:
-                raw += b"\0\0\0\0"
-            else:
-                c = PALETTE[p]
-                raw += bytes((c >> 16, (c >> 8) & 0xFF, c & 0xFF, 255))
+def write_desktop_icons(folder):
+    scalable = os.path.join(folder, "scalable", "apps", ICON_NAME + ".svg")
+    os.makedirs(os.path.dirname(scalable), exist_ok=True)
+    with open(scalable, "w") as out:
+        out.write(svg())
+    for size in PNG_SIZES:
+        png = os.path.join(folder, "%dx%d" % (size, size), "apps", ICON_NAME + ".png")
+        os.makedirs(os.path.dirname(png), exist_ok=True)
+        subprocess.run(["rsvg-convert", "-w", str(size), "-h", str(size), "-o", png, scalable],
+                       check=True)
 
-    def chunk(kind, data):
-        return (struct.pack(">I", len(data)) + kind + data
-                + struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
 
-    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", SIZE, SIZE, 8, 6, 0, 0, 0))
-           + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
-    with open(path, "wb") as out:
-        out.write(png)
+def write_all(folder):
+    picture = window_icon()
+    write_cpp(picture, os.path.join(folder, "icon.cpp"))
+    write_ico(picture, os.path.join(folder, "velmora.ico"))
+    write_desktop_icons(os.path.join(folder, "hicolor"))
+
+
+def differences(drawn):
+    """The files drawn into a folder that differ from those in the tree."""
+    for folder, _, names in os.walk(drawn):
+        for name in names:
+            path = os.path.relpath(os.path.join(folder, name), drawn)
+            if not filecmp.cmp(os.path.join(drawn, path), os.path.join(HERE, path), shallow=False):
+                yield path
 
 
 if __name__ == "__main__":
-    here = os.path.dirname(os.path.abspath(__file__))
-    picture = draw()
-    write_cpp(picture, os.path.join(here, "icon.cpp"))
-    write_ico(picture, os.path.join(here, "velmora.ico"))
-    write_png(picture, os.path.join(here, "velmora.png"))
+    if sys.argv[1:] != ["--check"]:
+        write_all(HERE)
+        sys.exit(0)
+    with tempfile.TemporaryDirectory() as drawn:
+        write_all(drawn)
+        stale = list(differences(drawn))
+    for path in stale:
+        print("resources/%s is not what make_icon.py draws" % path)
+    sys.exit(1 if stale else 0)
