@@ -18,7 +18,7 @@ set_tests_properties(MciLayer.big MciLayer.soak MciLayer.memcheck PROPERTIES TIM
 find_library(VELMORA_XTEST_LIBRARY Xtst REQUIRED)
 add_executable(velmora_desktop_tests linux_desktop_test.cpp linux_dialog_test.cpp)
 target_link_libraries(velmora_desktop_tests PRIVATE
-  velmora_posix_window velmora_posix_sequencer velmora_fake ${VELMORA_XTEST_LIBRARY} GTest::gtest_main)
+  velmora_posix_window velmora_posix_sequencer velmora_fake ${VELMORA_XTEST_LIBRARY} X11 GTest::gtest_main)
 # In the sanitizer build, the desktop libraries' lifelong caches are not leaks of ours.
 gtest_discover_tests(velmora_desktop_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 60
   ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/desktop.lsan.supp:print_suppressions=0")
