@@ -22,3 +22,9 @@ target_link_libraries(velmora_desktop_tests PRIVATE
 # In the sanitizer build, the desktop libraries' lifelong caches are not leaks of ours.
 gtest_discover_tests(velmora_desktop_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 60
   ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/desktop.lsan.supp:print_suppressions=0")
+
+# The real program on the desktop: driven through the accessibility bus alone, with sound; and on a
+# Wayland display with no X server. Both skip (77) outside tests/desktop_session.sh.
+add_test(NAME Desktop.accessible_use COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/accessible_use_test.py $<TARGET_FILE:velmora>)
+add_test(NAME Desktop.wayland COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wayland_test.sh $<TARGET_FILE:velmora>)
+set_tests_properties(Desktop.accessible_use Desktop.wayland PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77)
