@@ -23,9 +23,6 @@ for _ in $(seq 100); do [ -S "$session/bus" ] && break; sleep 0.1; done
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && pactl info >/dev/null 2>&1 && break; sleep 0.1; done
 xdpyinfo >/dev/null 2>&1 || { cat "$session/xvfb.log"; exit 1; }
 pactl info >/dev/null 2>&1 || { cat "$session/pulse.log"; exit 1; }
-for _ in $(seq 100); do
-  dbus-send --session --dest=org.a11y.Bus --print-reply /org/a11y/bus org.a11y.Bus.GetAddress \
-    >/dev/null 2>&1 && break
-  sleep 0.1
-done
+a11y() { dbus-send --session --dest=org.a11y.Bus --print-reply /org/a11y/bus org.a11y.Bus.GetAddress; }
+for _ in $(seq 100); do a11y >/dev/null 2>&1 && break; sleep 0.1; done
 "$@"
