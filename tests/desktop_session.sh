@@ -20,9 +20,8 @@ export DISPLAY=":$display" PULSE_SERVER="unix:$session/pulse.sock" VELMORA_TEST_
   DBUS_SESSION_BUS_ADDRESS="unix:path=$session/bus"
 for _ in $(seq 100); do [ -S "$session/bus" ] && break; sleep 0.1; done
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$session/atspi.log" 2>&1 &
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && pactl info >/dev/null 2>&1 && break; sleep 0.1; done
+a11y() { dbus-send --session --dest=org.a11y.Bus --print-reply /org/a11y/bus org.a11y.Bus.GetAddress; }
+for _ in $(seq 100); do xdpyinfo && pactl info && a11y && break; sleep 0.1; done >/dev/null 2>&1
 xdpyinfo >/dev/null 2>&1 || { cat "$session/xvfb.log"; exit 1; }
 pactl info >/dev/null 2>&1 || { cat "$session/pulse.log"; exit 1; }
-a11y() { dbus-send --session --dest=org.a11y.Bus --print-reply /org/a11y/bus org.a11y.Bus.GetAddress; }
-for _ in $(seq 100); do a11y >/dev/null 2>&1 && break; sleep 0.1; done
 "$@"

@@ -17,26 +17,25 @@ folder, home = tempfile.mkdtemp(), tempfile.mkdtemp()
 shutil.copy(os.path.join(os.path.dirname(__file__), "../resources/demo/velmora-demo.mid"), folder)
 
 
-def start():
-    return subprocess.Popen([os.path.abspath(sys.argv[1])], cwd=folder,
-                            env=dict(os.environ, HOME=home, GTK_USE_PORTAL="0"))
+def start():  # the program, in the tune's folder, with a home of its own
+    env = dict(os.environ, HOME=home, GTK_USE_PORTAL="0")
+    return subprocess.Popen([os.path.abspath(sys.argv[1])], cwd=folder, env=env)
 
 
 def wait_for(what, seconds=10):  # what gives, once it gives something
     return next((found for _ in range(int(seconds / 0.05)) if (found := what()) or time.sleep(0.05)), None)
 
 
-def walk(node, depth=99):
-    yield node
-    for child in filter(None, map(node.getChildAtIndex, range(node.childCount * (depth > 0)))):
-        yield from walk(child, depth - 1)
+def walk(node, depth=99):  # the node and those under it, to the depth
+    kids = filter(None, map(node.getChildAtIndex, range(node.childCount * (depth > 0))))
+    return [node] + [under for child in kids for under in walk(child, depth - 1)]
 
 
 def find(root, role, name=None):
     return next((n for n in walk(root) if n.getRoleName() == role and name in (None, n.name)), None)
 
 
-def showing():
+def showing():  # the buttons on the screen
     return [n.name for n in buttons.values() if n.getState().contains(pyatspi.STATE_SHOWING)]
 
 
@@ -63,11 +62,11 @@ def loudest(seconds, enough=32768):  # the loudest sample the null sink plays in
     return record.kill() or top
 
 
-moves = []  # when a window was moved or resized on the display (no window manager here)
+moves = []  # when a window was moved or resized on the display (no window manager here): its width
 xev = subprocess.Popen(["stdbuf", "-oL", "xev", "-root", "-event", "substructure"],
                        stdout=subprocess.PIPE, text=True)
-threading.Thread(target=lambda: [moves.append(time.time()) for line in xev.stdout
-                                 if line.startswith("ConfigureNotify")], daemon=True).start()
+threading.Thread(target=lambda: [moves.append((time.time(), int(m[1]))) for line in xev.stdout
+                                 if (m := re.search(r"width (\d+), height", line))], daemon=True).start()
 velmora = start()
 try:
     desktop = pyatspi.Registry.getDesktop(0)
@@ -76,9 +75,8 @@ try:
     assert frame, "no frame named Velmora on the bus"
     buttons = {b.name: b for b in walk(frame) if b.getRoleName() == "push button"}
     status, notice = labels = [n for n in walk(frame) if n.getRoleName() == "label"]
-    assert sorted(buttons) == ["Get Mid File", "Play", "Stop"], buttons
+    assert sorted(buttons) == ["Get Mid File", "Play", "Stop"] and showing() == ["Get Mid File"]
     assert [n.name for n in labels] == ["", " Velmora MIDI player "], "the labels"
-    assert showing() == ["Get Mid File"]
 
     press(buttons["Get Mid File"])
     dialog = wait_for(lambda: find(frame.parent, "file chooser", "Open File"))
@@ -105,24 +103,22 @@ try:
     assert wait_for(lambda: showing() == ["Stop"]), "Enter on Play"
     assert loudest(5, enough=1000) > 1000, "the tune is not heard again"
 
-    moves.clear()
-    velmora.send_signal(signal.SIGTERM)
+    moves.clear(), velmora.send_signal(signal.SIGTERM)
     time.sleep(0.3)  # what the sound server buffered drains
     assert loudest(0.5) <= 64, "sound while the window slides away"
     assert velmora.wait(5) == 0, "closing did not end the program cleanly"
-    took = moves[-1] - moves[0]
-    assert 0.5 <= took <= 2, f"the slide took {took:.2f} s over {len(moves)} moves"
+    took, smallest = moves[-1][0] - moves[0][0], min(width for _, width in moves)
+    assert 0.5 <= took <= 2 and smallest < moves[0][1], f"the slide: {took:.2f} s, {moves[:3]}"
     # What the desktop's libraries keep: GTK's recent files (the desktop's own list, written when a
     # file is chosen), PulseAudio's client cookie, and GSettings' and the accessibility bridge's
     # runtime files, which go to HOME when no XDG_RUNTIME_DIR is set.
-    own = [os.path.join(d, f) for d, _, names in os.walk(home) for f in names
-           if not re.search(r"recently-used\.xbel$|/pulse/cookie$|/dconf/|at-spi", os.path.join(d, f))]
+    own = [f"{d}/{f}" for d, _, names in os.walk(home) for f in names
+           if not re.search(r"recently-used\.xbel$|/pulse/cookie$|/dconf/|at-spi", f"{d}/{f}")]
     assert not own, f"the program wrote {own}"
 
     velmora = start()  # minimised, as a window manager minimises: unmapped
     subprocess.run(["xdotool", "windowunmap", "--sync", window("Velmora"), "sleep", "0.3"])
-    closed = time.time()
-    velmora.send_signal(signal.SIGTERM)
+    closed = velmora.send_signal(signal.SIGTERM) or time.time()
     assert velmora.wait(5) == 0 and time.time() - closed < 0.3, "a minimised window slid on"
     print(f"tree, dialog, Play heard, Now Playing read, Stop silent, keys, slide {took:.2f} s: ok")
 finally:

@@ -249,15 +249,14 @@ bool GtkWindowSystem::OnScreen() const {
 }
 
 bool GtkWindowSystem::Movable() const {
-  // Wayland lets no program place its own window; the desktop holds a minimised, maximised or
-  // full-screen one where it is.
-  if (!OnScreen() || !GDK_IS_X11_DISPLAY(gtk_widget_get_display(window_))) return false;
+  // The desktop holds a minimised, maximised or full-screen window where it is.
   const auto held = GDK_WINDOW_STATE_MAXIMIZED | GDK_WINDOW_STATE_FULLSCREEN;
-  return (gdk_window_get_state(gtk_widget_get_window(window_)) & held) == 0;
+  return OnScreen() && (gdk_window_get_state(gtk_widget_get_window(window_)) & held) == 0;
 }
 
 std::optional<GtkWindowSystem::Geometry> GtkWindowSystem::CurrentGeometry() const {
   if (placed_) return placed_;
+  // Wayland lets no program know or choose where its window stands.
   GdkWindow* surface = gtk_widget_get_window(window_);
   if (surface == nullptr || !GDK_IS_X11_DISPLAY(gdk_window_get_display(surface)) ||
       !gtk_widget_get_mapped(window_))
