@@ -1,6 +1,7 @@
 #include "platform/posix/gtk_controls.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 
 #include "resources/icon.h"
@@ -37,7 +38,7 @@ void SetWindowIcon(GtkWindow* window) {
     for (int x = 0; x < kIconSize; ++x) {
       const std::size_t at = static_cast<std::size_t>(y) * kIconSize + x;
       const std::uint32_t rgb = kIconPalette.at(kIconPixels[at]);
-      guchar* pixel = row + 4 * x;
+      guchar* pixel = row + std::ptrdiff_t{4} * x;
       pixel[0] = static_cast<guchar>(rgb >> 16), pixel[1] = static_cast<guchar>(rgb >> 8);
       pixel[2] = static_cast<guchar>(rgb), pixel[3] = kIconOpaque[at] ? 255 : 0;
     }
