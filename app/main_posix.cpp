@@ -1,42 +1,31 @@
-// Velmora on the Linux desktop: the FLTK window and open dialog, the MCI layer over FluidSynth and
+// Velmora on the Linux desktop: the GTK window and open dialog, the MCI layer over FluidSynth and
 // the kernel's path services, handed to the program's window.
-#include <X11/Xlib.h>
-
 #include <cstdio>
 #include <cstdlib>
 
 #include "main_window/form1.h"
-#include "platform/posix/fltk_file_dialog.h"
-#include "platform/posix/fltk_window.h"
+#include "platform/posix/gtk_open_file_dialog.h"
+#include "platform/posix/gtk_window_system.h"
 #include "platform/posix/mci/fluid_mci.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
 
-namespace {
-// FLTK ends the process with a terse message when it cannot reach the display; say what is missing
-// before any window is attempted.
-bool DisplayReachable() {
-  Display* display = XOpenDisplay(nullptr);
-  if (display == nullptr) return false;
-  XCloseDisplay(display);
-  return true;
-}
-}  // namespace
-
 int main() {
-  if (!DisplayReachable()) {
-    const char* name = std::getenv("DISPLAY");
-    std::fprintf(
-        stderr,
-        "velmora: cannot open the X display \"%s\". Velmora is a desktop program: start it "
-        "from a desktop session (or set DISPLAY).\n",
-        name != nullptr ? name : "");
+  using namespace velmora;
+  if (!posix::GtkWindowSystem::OpenDisplay()) {
+    const auto named = [](const char* variable) {
+      const char* value = std::getenv(variable);
+      return value != nullptr ? value : "";
+    };
+    std::fprintf(stderr,
+                 "velmora: cannot open a display (X11 DISPLAY \"%s\", WAYLAND_DISPLAY \"%s\"). "
+                 "Velmora is a desktop program: start it from a desktop session.\n",
+                 named("DISPLAY"), named("WAYLAND_DISPLAY"));
     return 1;
   }
 
-  using namespace velmora;
-  posix::FltkWindow window(kForm1Design);
-  posix::FltkFileDialog dialog;
+  posix::GtkWindowSystem window(kForm1Design);
+  posix::GtkOpenFileDialog dialog;
   posix::FluidMci mci;
   posix::PosixFileSystem files;
   posix::PosixClock clock;

@@ -8,8 +8,8 @@ set -euo pipefail
 
 run=(
   cmake g++ make pkg-config
-  libfltk1.3-dev fluid          # Debian's FLTK CMake package configuration refers to /usr/bin/fluid
-  libfluidsynth-dev timgm6mb-soundfont libx11-dev
+  libgtk-3-dev                  # the window and the open dialog, on X11 and Wayland
+  libfluidsynth-dev timgm6mb-soundfont
 )
 package=(dpkg-dev file)         # CPack's Debian generator: dpkg-shlibdeps, and file to find programs
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools)
@@ -18,6 +18,8 @@ tests=(
   clang libclang-rt-14-dev      # fuzzers and sanitizers
   clang-format clang-tidy       # the lint check
   libxtst-dev xvfb xdotool x11-utils  # a display for the window tests, driven as a user drives it
+  weston                        # a Wayland display without an X server
+  dbus at-spi2-core python3-pyatspi   # the accessibility bus, read and driven as a screen reader does
   pulseaudio pulseaudio-utils   # a private sound server with a null sink, and parec to record it
   fluidsynth                    # the command-line synthesizer the sound is compared with
   unzip                         # bench/real_world_midi.sh unpacks a package's zip of MIDI files

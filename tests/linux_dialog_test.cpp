@@ -1,33 +1,33 @@
-// The Linux open dialog's translation of the Windows request for FLTK's choosers, and of the chosen
-// path into the request's buffer. (The real dialog, answered as a user answers it, is played from
-// in tests/package_test.sh.)
-#include <FL/filename.H>
+// The Linux open dialog's translation of the Windows request into GTK's file filters, and of the
+// chosen path into the request's buffer. (The real dialog, answered through the accessibility bus
+// as a screen reader's user answers it, is played in tests/accessible_use_test.py.)
 #include <gtest/gtest.h>
 
-#include "platform/posix/fltk_file_dialog.h"
+#include "platform/posix/gtk_open_file_dialog.h"
 
 namespace velmora::posix {
 namespace {
 
 using namespace std::string_literals;
 
-// FLTK shows a filter line "name TAB pattern" as "name(pattern)"; GTK's dialog filters by the text
-// from the shown entry's first '(' to the next ')', FLTK's own chooser up to the last ')'.
-TEST(ChooserFilter, ShowsEachDescriptionAsGivenAndFiltersByItsPattern) {
-  const std::string line = ChooserFilter("Mid Files (*.mid) (*.Mid)\0*.Mid\0"s);
-  const std::string shown =
-      line.substr(0, line.find('\t')) + "(" + line.substr(line.find('\t') + 1) + ")";
-  EXPECT_EQ(shown, "Mid Files (*.mid) (*.Mid)");
-  const std::string filteredBy = shown.substr(11, shown.find(')') - 11);  // after the first '('
-  for (const char* name : {"song.mid", "SONG.MID", "a.Mid"})
-    EXPECT_TRUE(fl_filename_match(name, filteredBy.c_str()));
-  EXPECT_FALSE(fl_filename_match("song.midi", filteredBy.c_str()));
-  EXPECT_EQ(ChooserFilter("Mid Files (*.mid) (*.Mid)\0*.Mid\0"s, Chooser::Fltk),
-            "Mid Files [*.mid] \t*.Mid");
-  EXPECT_EQ(ChooserFilter("A (b)\0*.mid;*.rmi\0All\0*.*\0\0C\0*.c\0"s),
-            "A [b]\t{*.mid,*.rmi}\nAll\t*");
-  EXPECT_EQ(ChooserFilter("Tab\there\0*.x"s), "Tab here\t*.x");  // no NUL after the last pattern
-  EXPECT_EQ(ChooserFilter("Lonely"), "");
+// Each type named as the program describes it, and matching names as Windows does, whatever their
+// case; GTK's matcher reads the same globs as the desktop portal's.
+TEST(ChooserFilters, ShowEachDescriptionAsGivenAndMatchItsPatternsWhateverTheCase) {
+  std::vector<std::string> shown;
+  for (GtkFileFilter* filter : ChooserFilters("Mid Files (*.mid) (*.Mid)\0*.Mid\0Two [x]\0"
+                                              "*.rmi;[x].k\0All\0*.*\0\0Unread\0*.c\0"s)) {
+    shown.emplace_back(gtk_file_filter_get_name(g_object_ref_sink(filter)));
+    for (const char* name :
+         {"song.mid", "SONG.MID", "a.Mid", "song.midi", "b.RMI", "[x].K", "x.k"}) {
+      GtkFileFilterInfo file{GTK_FILE_FILTER_DISPLAY_NAME, nullptr, nullptr, name, nullptr};
+      if (gtk_file_filter_filter(filter, &file)) shown.back().append(" ").append(name);
+    }
+    g_object_unref(filter);
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "Mid Files (*.mid) (*.Mid) song.mid SONG.MID a.Mid", "Two [x] b.RMI [x].K",
+                       "All song.mid SONG.MID a.Mid song.midi b.RMI [x].K x.k"}));
+  EXPECT_TRUE(ChooserFilters("Lonely").empty()) << "a description without its pattern";
 }
 
 TEST(WriteChosenPath, ThePathANulAndTheBlanksOrNothingWhenItDoesNotFit) {
@@ -35,6 +35,8 @@ TEST(WriteChosenPath, ThePathANulAndTheBlanksOrNothingWhenItDoesNotFit) {
   EXPECT_FALSE(WriteChosenPath(buffer, 255, "/" + std::string(254, 'a')));
   EXPECT_FALSE(WriteChosenPath(buffer, 10, "/tmp/a.mid")) << "the stated size is the limit";
   EXPECT_EQ(buffer, std::string(254, ' '));
+  ASSERT_TRUE(WriteChosenPath(buffer, 255, "/tmp/a.mid"));
+  EXPECT_EQ(buffer, "/tmp/a.mid\0"s + std::string(243, ' '));
   ASSERT_TRUE(WriteChosenPath(buffer, 255, "/" + std::string(253, 'b')));
   EXPECT_EQ(buffer, "/" + std::string(253, 'b')) << "the longest path ends at the buffer's end";
 }

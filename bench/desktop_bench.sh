@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# Velmora's program on a private desktop (tests/desktop_session.sh: Xvfb, the accessibility bus),
+# as a user meets it: start to the window mapped (and the CPU time the process has used by then,
+# which other work on the machine changes less), resident memory with the window open, the
+# "Open File" dialog mapped after a click on Get Mid File (the first showing, which loads the
+# chooser, and three later ones), memory after the dialog, and CPU time and context switches over
+# 5 s at rest before and after it (and, in the first run, once the dialog's worker threads have
+# ended). Each run is a fresh process; medians of RUNS runs (7), printed
+# beside what was measured for FLTK 1.3 and for a GTK 3 prototype of the same window.
+#   bench/desktop_bench.sh [BUILD_DIR]     RUNS=11 for more runs
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+cmake --build "$build" --target velmora -j2 >/dev/null
+
+exec "$root/tests/desktop_session.sh" bash -c '
+  set -euo pipefail
+  program=$1 runs=${RUNS:-7} out=$(mktemp -d)
+  trap "kill \$(jobs -p) 2>/dev/null; rm -rf $out" EXIT
+  cd "$(dirname "$0")/../resources/demo"
+  now() { echo "${EPOCHREALTIME/./}"; }  # microseconds, read without starting a process
+  # Top-level windows mapped on the display, one line each with the moment it was seen.
+  touch "$out/mapped"
+  stdbuf -oL xev -root -event substructure | while read -r line; do
+    [[ $line == MapNotify* ]] && now >>"$out/mapped"; done &
+  sleep 0.5
+  maps() { mapfile -t mapped <"$out/mapped"; echo "${#mapped[@]}"; }
+  mapped_after() {  # waits for the n-th map, prints ms since $2
+    until [ "$(maps)" -ge "$1" ]; do sleep 0.001; done
+    mapfile -t mapped <"$out/mapped"
+    echo $(( (${mapped[$1 - 1]} - $2) / 1000 ))
+  }
+  rss() { awk "/VmRSS/ {printf \"%.1f\", \$2 / 1024}" /proc/$pid/status; }
+  switches() {  # context switches by thread: id count
+    for task in /proc/$pid/task/*; do
+      echo "${task##*/} $(awk "/ctxt_switches/ {n += \$2} END {print n}" "$task/status")"; done
+  }
+  rest() {  # CPU ms of the process, and context switches of its threads (new ones whole) over 5 s
+    local t0; switches >"$out/switches" && t0=$(awk "{print \$14 + \$15}" /proc/$pid/stat)
+    sleep 5
+    echo "$(( ($(awk "{print \$14 + \$15}" /proc/$pid/stat) - t0) * 1000 / $(getconf CLK_TCK) ))" \
+      "$(switches | awk -v f="$out/switches" "BEGIN {while ((getline l < f) > 0) {split(l, a); n[a[1]] = a[2]}}
+        {s += \$2 - n[\$1]} END {print s}")"
+  }
+  for run in $(seq "$runs"); do
+    before=$(maps) start=$(now)
+    "$program" & pid=$!
+    echo "start $(mapped_after $((before + 1)) "$start")" >>"$out/figures"
+    echo "start_cpu $(cat /proc/$pid/task/*/schedstat | awk "{ns += \$1} END {print int(ns / 1e6)}")" >>"$out/figures"
+    window=$(xdotool search --sync --onlyvisible --name "^Velmora$" | head -1)
+    sleep 1
+    echo "rss_mapped $(rss)" >>"$out/figures"
+    read -r cpu switches < <(rest) && echo "idle_cpu $cpu" "idle_switches $switches" | xargs -n2 >>"$out/figures"
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    for showing in first later later later; do
+      before=$(maps) && xdotool mousemove $((X + 80)) $((Y + 20)) && start=$(now) && xdotool click 1
+      echo "dialog_$showing $(mapped_after $((before + 1)) "$start")" >>"$out/figures"
+      dialog=$(xdotool search --sync --onlyvisible --name "^Open File$" | head -1)
+      sleep 0.3 && xdotool windowfocus --sync "$dialog" key Escape
+      while xdotool search --onlyvisible --name "^Open File$" >/dev/null; do sleep 0.05; done
+      sleep 0.3
+    done
+    echo "rss_dialog $(rss)" >>"$out/figures"
+    read -r cpu switches < <(rest) && echo "after_cpu $cpu" "after_switches $switches" | xargs -n2 >>"$out/figures"
+    if [ "$run" -eq 1 ]; then  # once the worker threads of the dialog have ended (15 s idle)
+      sleep 11 && read -r cpu switches < <(rest) && echo "later_cpu $cpu" "later_switches $switches" | xargs -n2 >>"$out/figures"
+    fi
+    kill -TERM $pid && wait $pid
+  done
+  median() { awk -v k="$1" "\$1 == k {print \$2}" "$out/figures" | sort -n |
+    awk "{v[NR] = \$1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}"; }
+  range() { awk -v k="$1" "\$1 == k {print \$2}" "$out/figures" | sort -n | sed -n "1p;\$p" | paste -sd-; }
+  printf "%-40s %10s %14s %16s\n" "medians of $runs runs (range)" "FLTK 1.3" "GTK prototype" "Velmora (GTK 3)"
+  row() { printf "%-40s %10s %14s %16s\n" "$1" "$2" "$3" "$(median "$4") ($(range "$4"))"; }
+  row "start -> window mapped, ms" 16 46 start
+  row "  CPU time spent by then, ms" - - start_cpu
+  row "memory with the window mapped, MiB" 6.9 23.2 rss_mapped
+  row "Open File mapped after the click, ms" 30 54 dialog_first
+  row "  later showings, ms" 10 36 dialog_later
+  row "memory after the dialog, MiB" 24.0 30.0 rss_dialog
+  row "at rest 5 s: CPU ms" - - idle_cpu
+  row "at rest 5 s: context switches" - - idle_switches
+  row "at rest 1-6 s after the dialog: CPU ms" - - after_cpu
+  row "  context switches" - - after_switches
+  row "at rest 17-22 s after it (run 1): CPU ms" - - later_cpu
+  row "  context switches" - - later_switches
+' "$0" "$build/velmora"
