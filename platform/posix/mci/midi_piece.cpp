@@ -16,7 +16,6 @@ namespace {
 
 using platform::MciError;
 namespace err = mci_error;
-using Due = std::pair<std::uint64_t, std::size_t>;
 
 // Beyond any time a piece can be played to, and far from overflowing what holds them.
 constexpr std::uint64_t kFarBlock = std::uint64_t{1} << 42;
@@ -42,7 +41,8 @@ std::uint64_t BlockAtMs(std::uint64_t ms) {
 
 std::uint64_t MidiPiece::MemoryNeeded(const MidiFileLayout& layout) {
   // The bytes, and a cursor per track in the check and in the player.
-  return layout.TrackBytes() + 2 * layout.tracks.size() * (sizeof(MidiTrackReader) + sizeof(Due));
+  return layout.TrackBytes() +
+         2 * layout.tracks.size() * (sizeof(MidiTrackReader) + 2 * sizeof(std::uint64_t));
 }
 
 std::optional<MidiPiece> MidiPiece::Read(const MidiFileLayout& layout, const ReadBytesAt& read,
@@ -118,10 +118,17 @@ MidiPieceCursor::MidiPieceCursor(const MidiPiece& piece) : clock_(piece.division
 
 bool MidiPieceCursor::Advance(std::size_t track) {
   switch (readers_[track].Next()) {
-    case MidiTrackReader::Step::kEvent:
-      due_.emplace_back(readers_[track].event().tick, track);
-      std::push_heap(due_.begin(), due_.end(), std::greater<>());
+    case MidiTrackReader::Step::kEvent: {
+      const Due due{readers_[track].event().tick, track};
+      // Most often the same track goes on at once: then the heap is left as it is.
+      if (!next_ && (due_.empty() || due < due_.front())) {
+        next_ = due;
+      } else {
+        due_.push_back(due);
+        std::push_heap(due_.begin(), due_.end(), std::greater<>());
+      }
       return true;
+    }
     case MidiTrackReader::Step::kEnd:
       endTick_ = std::max(endTick_, readers_[track].tick());
       return true;
@@ -137,10 +144,15 @@ MidiPieceCursor::Step MidiPieceCursor::Next() {
       if (!Advance(track)) return Step::kRefused;
   }
   if (pending_ && !Advance(*std::exchange(pending_, std::nullopt))) return Step::kRefused;
-  while (!due_.empty()) {
-    std::pop_heap(due_.begin(), due_.end(), std::greater<>());
-    const std::size_t track = due_.back().second;
-    due_.pop_back();
+  while (next_ || !due_.empty()) {
+    std::size_t track = 0;
+    if (next_) {
+      track = std::exchange(next_, std::nullopt)->second;
+    } else {
+      std::pop_heap(due_.begin(), due_.end(), std::greater<>());
+      track = due_.back().second;
+      due_.pop_back();
+    }
     event_ = &readers_[track].event();
     block_ = clock_.BlockOf(event_->tick);
     if (event_->status != 0xFF) {

@@ -93,8 +93,10 @@ class MidiPieceCursor {
   bool Advance(std::size_t track);
 
   std::vector<MidiTrackReader> readers_;
-  std::vector<std::pair<std::uint64_t, std::size_t>> due_;  // a heap of (tick, track), least first
-  std::optional<std::size_t> pending_;                      // the track whose event was given last
+  using Due = std::pair<std::uint64_t, std::size_t>;  // a track's next event: (tick, track)
+  std::vector<Due> due_;                              // a heap, least first
+  std::optional<Due> next_;                           // before all of the heap
+  std::optional<std::size_t> pending_;                // the track whose event was given last
   bool started_ = false, ended_ = false;
   std::uint64_t endTick_ = 0;
   Clock clock_;
