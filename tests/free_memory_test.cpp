@@ -35,7 +35,7 @@ TEST(FreeMemory, IsTheLeastOfWhatTheSystemAndTheProcessAllow) {
        {},
        200 * kMiB},
       {"cgroup v1 among other hierarchies",
-       {{"proc/self/cgroup", "4:cpu,cpuacct:/x\n3:memory:/x\n"},
+       {{"proc/self/cgroup", "4:cpu,cpuacct:/y\n3:memory:/x\n"},
         {"sys/fs/cgroup/memory/x/memory.limit_in_bytes", "104857600\n"},
         {"sys/fs/cgroup/memory/x/memory.usage_in_bytes", "52428800\n"},
         {"sys/fs/cgroup/memory/memory.limit_in_bytes", "9223372036854771712\n"}},
