@@ -1,9 +1,10 @@
-// The memory free for a piece, read from files laid out as the kernel shows them: the least of
-// MemAvailable, each control group's limit less its use up the tree, and the process's limits less
-// what it uses.
+// The memory free for a piece, read from files laid out as the kernel shows them
+// (tests/free_memory_cases.txt): the least of MemAvailable, each control group's limit less its use
+// up the tree, and the process's limits less what it uses.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "platform/posix/mci/free_memory.h"
 
@@ -12,61 +13,37 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Case {
-  const char* name;
-  std::vector<std::pair<const char*, const char*>> files;  // under the root
-  ProcessLimits limits;
-  std::optional<std::uint64_t> free;
-};
+std::optional<std::uint64_t> Bytes(const std::string& word) {
+  if (word == "-") return std::nullopt;
+  return std::stoull(word);
+}
 
-constexpr std::uint64_t kMiB = 1024 * 1024;
+std::string Unescaped(std::string text) {
+  for (const auto& [escape, character] : {std::pair{"\\n", '\n'}, {"\\t", '\t'}})
+    for (std::size_t at; (at = text.find(escape)) != std::string::npos;)
+      text.replace(at, 2, 1, character);
+  return text;
+}
 
 TEST(FreeMemory, IsTheLeastOfWhatTheSystemAndTheProcessAllow) {
-  const char* status = "VmSize:\t  204800 kB\nVmData:\t   51200 kB\n";  // 200 MiB, 50 MiB
-  const std::vector<Case> cases{
-      {"nothing readable", {}, {}, std::nullopt},
-      {"MemAvailable", {{"proc/meminfo", "MemTotal: 9 kB\nMemAvailable:  1024 kB\n"}}, {}, kMiB},
-      {"cgroup v2, its parent the tighter",
-       {{"proc/meminfo", "MemAvailable: 4194304 kB\n"},
-        {"proc/self/cgroup", "0::/a/b\n"},
-        {"sys/fs/cgroup/a/b/memory.max", "max\n"},
-        {"sys/fs/cgroup/a/memory.max", "314572800\n"},
-        {"sys/fs/cgroup/a/memory.current", "104857600\n"}},
-       {},
-       200 * kMiB},
-      {"cgroup v1 among other hierarchies",
-       {{"proc/self/cgroup", "4:cpu,cpuacct:/y\n3:memory:/x\n"},
-        {"sys/fs/cgroup/memory/x/memory.limit_in_bytes", "104857600\n"},
-        {"sys/fs/cgroup/memory/x/memory.usage_in_bytes", "52428800\n"},
-        {"sys/fs/cgroup/memory/memory.limit_in_bytes", "9223372036854771712\n"}},
-       {},
-       50 * kMiB},
-      {"a group over its limit",
-       {{"proc/self/cgroup", "0::/\n"},
-        {"sys/fs/cgroup/memory.max", "10\n"},
-        {"sys/fs/cgroup/memory.current", "20\n"}},
-       {},
-       0},
-      {"RLIMIT_AS less the address space",
-       {{"proc/self/status", status}},
-       {400 * kMiB, {}},
-       200 * kMiB},
-      {"RLIMIT_DATA less the data",
-       {{"proc/self/status", status}},
-       {400 * kMiB, 80 * kMiB},
-       30 * kMiB},
-  };
-  for (const Case& c : cases) {
-    const fs::path root =
-        fs::temp_directory_path() / ("velmora-memory-" + std::to_string(getpid()));
+  std::ifstream cases(VELMORA_SOURCE_DIR "/tests/free_memory_cases.txt");
+  const fs::path root = fs::temp_directory_path() / ("velmora-memory-" + std::to_string(getpid()));
+  int count = 0;
+  for (std::string line, free, addressSpace, data, file; std::getline(cases, line);) {
+    std::istringstream words(line);
+    if (!(words >> free >> addressSpace >> data) || free[0] == '#') continue;
     fs::remove_all(root);
-    for (const auto& [path, text] : c.files) {
-      fs::create_directories((root / path).parent_path());
-      std::ofstream(root / path) << text;
+    fs::create_directories(root);
+    while (words >> file) {
+      const fs::path path = root / file.substr(0, file.find('='));
+      fs::create_directories(path.parent_path());
+      std::ofstream(path) << Unescaped(file.substr(file.find('=') + 1));
     }
-    EXPECT_EQ(FreeMemory(root, c.limits), c.free) << c.name;
-    fs::remove_all(root);
+    EXPECT_EQ(FreeMemory(root, {Bytes(addressSpace), Bytes(data)}), Bytes(free)) << line;
+    ++count;
   }
+  fs::remove_all(root);
+  EXPECT_EQ(count, 7);
   EXPECT_TRUE(SystemFreeMemory()) << "this machine says nothing";
 }
 

@@ -30,6 +30,9 @@ start() { coproc layer { exec env "${environment[@]}" "$console" "${silent[@]}" 
 # Sends one command and waits for its answer: $code and $text.
 send() { echo "$1" >&"${layer[1]}" && IFS=$'\t' read -r code text <&"${layer[0]}"; }
 proc() { awk -v key="$2:" '$1 == key {print $2}' "/proc/$layer_PID/$1"; }
+# A Standard MIDI File of one track at 96 ticks a quarter note, its events the Python bytes in $1.
+smf() { python3 -c 'import sys; t = eval(sys.argv[1])
+sys.stdout.buffer.write(b"MThd\0\0\0\6\0\0\0\1\0\x60MTrk" + len(t).to_bytes(4, "big") + t)' "$1"; }
 
 case $case in
 codes)
@@ -55,10 +58,8 @@ struct.pack("<I", len(d) + 12) + b"RMIDdata" + struct.pack("<I", len(d)) + d)' "
   done
   # What a piece stopped among 450 voices leaves in the synthesizer (its voices, its reverb and
   # chorus) is not heard at the start of the next one: a silent piece, recorded by the file driver.
-  python3 -c 'import sys; t = b"".join(bytes([0, 0xC0 | c, c * 7]) + b"".join(bytes([0, 0x90 | c, k, 100]) for k in
-range(40, 70)) for c in range(16) if c != 9) + b"\x83\x60\xff\x2f\0"
-for name, track in (("dense", t), ("silent", b"\x83\x60\xff\x2f\0")):
-  open(sys.argv[1] + name + ".mid", "wb").write(b"MThd\0\0\0\6\0\0\0\1\0\x60MTrk" + len(track).to_bytes(4, "big") + track)' "$dir"
+  smf 'b"".join(bytes([0, 0xC0 | c, c * 7]) + b"".join(bytes([0, 0x90 | c, k, 100]) for k in range(40, 70))
+for c in range(16) if c != 9) + b"\x83\x60\xff\x2f\0"' >"${dir}dense.mid" && smf 'b"\x83\x60\xff\x2f\0"' >"${dir}silent.mid"
   { echo "open ${dir}dense.mid alias d"; echo "play d"; sleep 0.5; echo "close d"; echo "open ${dir}silent.mid alias s"
     echo "play s"; sleep 0.5; echo "close s"; } | "$console" --audio-driver=file --audio-file="${dir}next.wav" >/dev/null
   peak=$(python3 -c 'import sys, array; d = open(sys.argv[1], "rb").read(); d = d[d.index(b"data") + 8:]
@@ -66,8 +67,7 @@ s = array.array("h", d[:len(d) // 2 * 2]); print(max(map(abs, s)), len(s))' "${d
   echo "the piece after a stop among 450 voices: peak ${peak% *} in ${peak#* } samples"
   [ "${peak% *}" -le 64 ] && [ "${peak#* }" -gt 20000 ] || fail "the stopped piece was heard in the next"
   # A file larger than the memory free for it (2.6 MB, 2 MB) says what it needs.
-  python3 -c 'import sys; n = b"\0\x90\x3c\x64" + b"\1\x3c\x64" * 866666 + b"\0\xff\x2f\0"
-sys.stdout.buffer.write(b"MThd\0\0\0\6\0\0\0\1\0\x60MTrk" + len(n).to_bytes(4, "big") + n)' >"${dir}2mb.mid"
+  smf 'b"\0\x90\x3c\x64" + b"\1\x3c\x64" * 866666 + b"\0\xff\x2f\0"' >"${dir}2mb.mid"
   kill "$layer_PID"; wait "$layer_PID" || true
   start --free-memory-mb=2
   send "open ${dir}2mb.mid type sequencer alias m"
@@ -76,13 +76,11 @@ sys.stdout.buffer.write(b"MThd\0\0\0\6\0\0\0\1\0\x60MTrk" + len(n).to_bytes(4, "
   for setting in "file 266 /nowhere.sf2" "file 262 ${dir}text.mid" "nowhere 343"; do
     read -r driver expected soundfont <<<"$setting"
     kill "$layer_PID"; wait "$layer_PID" || true
-    environment=(VELMORA_SOUNDFONT="$soundfont") silent=(--audio-driver="$driver" --audio-file=/dev/null)
-    start
+    environment=(VELMORA_SOUNDFONT="$soundfont") silent=(--audio-driver="$driver" --audio-file=/dev/null) && start
     send "open $tune type sequencer alias m"; [ "$code" = "$expected" ] || fail "$setting: $code"
   done ;;
 big)
-  python3 -c 'import sys; n = b"\0\x90\x3c\x64" + b"\1\x3c\x64" * 6666666 + b"\0\xff\x2f\0"
-sys.stdout.buffer.write(b"MThd\0\0\0\6\0\0\0\1\0\x60MTrk" + len(n).to_bytes(4, "big") + n)' >"${dir}big.mid"
+  smf 'b"\0\x90\x3c\x64" + b"\1\x3c\x64" * 6666666 + b"\0\xff\x2f\0"' >"${dir}big.mid"
   start
   send "open $tune type sequencer alias m"; read0=$(proc io rchar); send "close m"
   send "open $tune type sequencer alias m"; [ $(($(proc io rchar) - read0)) -lt 100000 ] ||
@@ -100,12 +98,9 @@ sys.stdout.buffer.write(b"MThd\0\0\0\6\0\0\0\1\0\x60MTrk" + len(n).to_bytes(4, "
   send "open ${dir}big.mid type sequencer alias m"; send "play m"; sleep 0.05; send "close m"
   began=$(date +%s%N); send "open $tune type sequencer alias s"
   echo "open of a small file right after Stop: $((($(date +%s%N) - began) / 1000000)) ms"
-  [ "$code" = 0 ] && [ $(($(date +%s%N) - began)) -lt 500000000 ] || fail "the next open waited ($code)"
- ;;
+  [ "$code" = 0 ] && [ $(($(date +%s%N) - began)) -lt 500000000 ] || fail "the next open waited ($code)" ;;
 limits)
-  python3 -c 'import sys; n = b"\0\x90\x3c\x64\x60\x80\x3c\x40\0\xff\x2f\0"
-sys.stdout.buffer.write(b"MThd\0\0\0\6\0\0\0\1\0\x60MTrk" + len(n).to_bytes(4, "big") + n)' >"${dir}padded.mid"
-  truncate -s +500M "${dir}padded.mid"
+  smf 'b"\0\x90\x3c\x64\x60\x80\x3c\x40\0\xff\x2f\0"' >"${dir}padded.mid" && truncate -s +500M "${dir}padded.mid"
   printf 'MThd\0\0\0\6\0\0\0\1\0\140MTrk\35\315\145\0' >"${dir}huge.mid" && truncate -s 500000022 "${dir}huge.mid"
   for run in "0 ${dir}padded.mid" "264 ${dir}huge.mid" "264 ${dir}huge.mid --free-memory-mb=100000"; do
     set -- $run
