@@ -70,8 +70,9 @@ FluidSequencerDevice::~FluidSequencerDevice() {
   if (output_) delete_fluid_audio_driver(output_);
   // One block rendered here lets the synthesizer free the voices just stopped; the reset that
   // follows (reverb and chorus included) then finds none still sounding.
-  std::array<float, 2 * 64> block{};
-  fluid_synth_write_float(synthesizer_->synth(), 64, block.data(), 0, 2, block.data(), 1, 2);
+  std::array<float, std::size_t{2} * kFramesPerBlock> block{};
+  fluid_synth_write_float(synthesizer_->synth(), kFramesPerBlock, block.data(), 0, 2, block.data(),
+                          1, 2);
   playback_.reset();
   keeper_.GiveBack(std::move(synthesizer_));
 }

@@ -50,7 +50,7 @@ const LoaderKeeper& KeepSoundFontLoaderStarted() {
 // 3 ms of work).
 void LetTheEffectsDieAway(fluid_synth_t* synth) {
   constexpr int kQuietBlocksInARow = 4410 / kFramesPerBlock, kMostBlocks = 88200 / kFramesPerBlock;
-  std::array<float, 2 * kFramesPerBlock> block{};
+  std::array<float, std::size_t{2} * kFramesPerBlock> block{};
   for (int quiet = 0, rendered = 0; quiet < kQuietBlocksInARow && rendered < kMostBlocks;
        ++rendered) {
     fluid_synth_write_float(synth, kFramesPerBlock, block.data(), 0, 2, block.data(), 1, 2);
