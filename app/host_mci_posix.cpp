@@ -1,8 +1,35 @@
+#include <cstdlib>
+
 #include "app/host_mci.h"
 #include "platform/posix/mci/fluid_mci.h"
 
 namespace velmora::app {
 
-std::unique_ptr<platform::Mci> MakeHostMci() { return std::make_unique<posix::FluidMci>(); }
+const char* const kHostMciOptions =
+    "[--audio-driver=NAME] [--audio-file=PATH] [--free-memory-mb=N]\n"
+    "  --audio-driver  the one FluidSynth audio driver to use (default: pulseaudio, then alsa)\n"
+    "  --audio-file    the file the \"file\" driver writes\n"
+    "  --free-memory-mb  the memory free for a piece, instead of what the system says";
+
+std::unique_ptr<platform::Mci> MakeHostMci(const std::vector<std::string>& options) {
+  posix::FluidMciOptions chosen;
+  for (const std::string& option : options) {
+    const auto equals = option.find('=');
+    const std::string name = option.substr(0, equals), value = option.substr(equals + 1);
+    if (equals == std::string::npos || value.empty()) return nullptr;
+    if (name == "--audio-driver") {
+      chosen.output.drivers = {value};
+    } else if (name == "--audio-file") {
+      chosen.output.file = value;
+    } else if (name == "--free-memory-mb" &&
+               value.find_first_not_of("0123456789") == std::string::npos && value.size() < 12) {
+      const std::uint64_t bytes = std::strtoull(value.c_str(), nullptr, 10) * 1000000;
+      chosen.freeMemory = [bytes] { return std::optional<std::uint64_t>(bytes); };
+    } else {
+      return nullptr;
+    }
+  }
+  return std::make_unique<posix::FluidMci>(std::move(chosen));
+}
 
 }  // namespace velmora::app

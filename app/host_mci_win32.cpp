@@ -3,6 +3,11 @@
 
 namespace velmora::app {
 
-std::unique_ptr<platform::Mci> MakeHostMci() { return std::make_unique<win32::Win32Mci>(); }
+const char* const kHostMciOptions = "";
+
+std::unique_ptr<platform::Mci> MakeHostMci(const std::vector<std::string>& options) {
+  if (!options.empty()) return nullptr;
+  return std::make_unique<win32::Win32Mci>();
+}
 
 }  // namespace velmora::app

@@ -1,7 +1,8 @@
-// Renders a MIDI file offline the way Velmora's Linux layer plays it: the file normalised, then
-// played by FluidSynth's player on a synthesizer at 44.1 kHz with the given SoundFont, until the
-// player is done. Or reads a WAV file that the fluidsynth command line rendered. Prints the length
-// of the rendering, the time of the last sound and the level up to it:
+// Renders a MIDI file offline the way Velmora's Linux layer plays it: the piece read by the layer's
+// reader and played through the layer's own sequencer client on a synthesizer at 44.1 kHz with the
+// given SoundFont, until it has ended and its last voice has faded, and 2 s more (as FluidSynth's
+// player waits for the reverb). Or reads a WAV file that the fluidsynth command line rendered.
+// Prints the length of the rendering, the time of the last sound and the level up to it:
 //   midi_render SOUNDFONT FILE [SECONDS]  ->  "LENGTH_S LAST_SOUND_S LEVEL_DB", or "refused"
 //   midi_render --wav FILE.wav            ->  the same figures for the recording (16-bit PCM; one
 //                                             whose writer was stopped is read to its end)
@@ -17,7 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/mci/standard_midi_file.h"
+#include "platform/posix/mci/midi_piece.h"
+#include "platform/posix/mci/sequencer_playback.h"
 
 namespace {
 
@@ -53,26 +55,26 @@ class Figures {
   double energy_ = 0, energyToLast_ = 0;
 };
 
-void RenderAsTheLayerPlays(const char* soundFont, const std::vector<std::uint8_t>& midi,
+void RenderAsTheLayerPlays(const char* soundFont, const velmora::posix::MidiPiece& piece,
                            double seconds) {
   fluid_settings_t* settings = new_fluid_settings();
   fluid_settings_setnum(settings, "synth.sample-rate", kRate);
   fluid_synth_t* synth = new_fluid_synth(settings);
   fluid_synth_sfload(synth, soundFont, 1);
-  fluid_player_t* player = new_fluid_player(synth);
-  fluid_player_add_mem(player, midi.data(), midi.size());
-  fluid_player_play(player);
+  auto playback = velmora::posix::SequencerPlayback::Create(synth, piece);
+  playback->Start();
   Figures figures;
   constexpr int kBlock = 64;  // the synthesizer's own block, as the command line renders
   float block[2 * kBlock];
-  while (fluid_player_get_status(player) == FLUID_PLAYER_PLAYING &&
-         figures.count() < 2 * seconds * kRate) {
+  for (long grace = 2 * static_cast<long>(kRate) / kBlock;
+       grace > 0 && figures.count() < 2 * seconds * kRate;) {
     fluid_synth_write_float(synth, kBlock, block, 0, 2, block, 1, 2);
     // As the command line writes its WAV file (16 bits, rounded down), so both are measured alike.
     for (float sample : block)
       figures.Add(std::clamp(std::floor(sample * 32768), -32768.0f, 32767.0f) / 32768);
+    if (playback->Ended() && fluid_synth_get_active_voice_count(synth) == 0) --grace;
   }
-  delete_fluid_player(player);
+  playback.reset();
   delete_fluid_synth(synth);
   delete_fluid_settings(settings);
   figures.Print();
@@ -112,11 +114,12 @@ int main(int argc, char** argv) {
     ReadWav(argv[2]);
     return 0;
   }
-  const auto midi = velmora::posix::NormalizeStandardMidiFile(ReadFile(argv[2]));
-  if (!midi) {
+  velmora::platform::MciError error = 0;
+  const auto piece = velmora::posix::MidiPiece::FromFile(ReadFile(argv[2]), error);
+  if (!piece) {
     std::printf("refused\n");
     return 0;
   }
-  RenderAsTheLayerPlays(argv[1], *midi, argc == 4 ? std::atof(argv[3]) : kLongest);
+  RenderAsTheLayerPlays(argv[1], *piece, argc == 4 ? std::atof(argv[3]) : kLongest);
   return 0;
 }

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Real-world MIDI files: plays Standard MIDI Files that ship in Debian packages the way Velmora's
-# Linux layer plays them (the file normalised, then FluidSynth's player, offline) and with the
+# Linux layer plays them (its reader and sequencer client, offline) and with the
 # fluidsynth command line (`fluidsynth -ni -F out.wav -r 44100 SOUNDFONT FILE`), and compares the
 # time of the last sound (within 0.05 s) and the level up to it (within 0.5 dB).
 #   bench/real_world_midi.sh [BUILD_DIR] [MAX_FILES]
 # Env: DAMAGED=N also plays N copies of each file with 3 flipped bits (how many each player is
 #      heard playing);
-#      VELMORA_MIDI_RENDER=PATH another build of the renderer (e.g. an older normaliser).
+#      VELMORA_MIDI_RENDER=PATH another build of the renderer (e.g. an older layer's).
 # The packages are downloaded and unpacked under $SCRATCH (default /tmp/velmora-real-world); no
 # file of theirs is kept in the repository.
 set -euo pipefail

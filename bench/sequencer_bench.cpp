@@ -1,9 +1,9 @@
 // Velmora's sequencer layer side by side with the FluidSynth command line at an equal audio period
 // and with the offline synthesis floor, on a private null sink, for two SoundFonts:
 // - playing the demo tune: CPU and wake-ups while playing, output latency, idle after close;
-// - generated files of 10 KB, 1 MB, 15 MB and 20 MB: open, Play to first sound, Stop to return
-//   (also right after Play, while the player still reads the file), sound after Stop, memory
-//   while playing and after Stop.
+// - generated files of 10 KB, 1 MB and 20 MB: open, Play to first sound, Stop to return (after
+//   0.8 s of sound, and 0.1 s after Play), the last sound after Stop, the open of a small file
+//   right after Stop, memory before, while playing and after Stop, CPU and threads after Stop.
 // Each player runs as a child process while this one listens to the sink's monitor and reads the
 // child's counters from /proc.
 //   velmora_sequencer_bench TUNE SCRATCH_FOLDER SOUNDFONT...
@@ -37,7 +37,7 @@ constexpr auto kCpuWindow = 8s;   // playback over which CPU is counted
 constexpr auto kIdleWindow = 5s;  // Velmora with nothing open
 constexpr auto kHeld = 800ms;     // after first sound, before memory is read
 constexpr int kLayerPeriod = 2048;
-const std::vector<long> kFileSizes{10'000, 1'000'000, 15'000'000, 20'000'000};
+const std::vector<long> kFileSizes{10'000, 1'000'000, 20'000'000};
 
 // ---- generated files: 8 tracks of notes, 0.1 s each, running status (3 bytes an event) ----
 
@@ -74,7 +74,8 @@ fs::path GenerateFile(const fs::path& folder, long size) {
 // ---- the children ----
 
 // Velmora: opens a small file first (that open loads the SoundFont), then the measured one; plays
-// and closes it when told; idles until told to exit.
+// and closes it when told, then at once opens and closes the small file again; idles until told
+// to exit.
 int RunVelmoraChild(const std::string& warmUp, const std::string& file) {
   velmora::posix::FluidMci mci;
   const long long start = Now();
@@ -82,7 +83,7 @@ int RunVelmoraChild(const std::string& warmUp, const std::string& file) {
   mci.SendString("close warm");
   Report("FIRST_OPEN_NS", Now() - start);
   std::this_thread::sleep_for(300ms);  // a user's pause between two pieces
-  Report("OPEN", Now());
+  Report("BEFORE_OPEN", Now());
   const unsigned opened = mci.SendString("open \"" + file + "\" type sequencer alias bench");
   Report("OPENED", Now());
   Report("OPEN_ERROR", opened);
@@ -93,6 +94,9 @@ int RunVelmoraChild(const std::string& warmUp, const std::string& file) {
   Report("CLOSE", Now());
   mci.SendString("close bench");
   Report("CLOSED", Now());
+  mci.SendString("open \"" + warmUp + "\" type sequencer alias next");
+  Report("NEXT_OPENED", Now());
+  mci.SendString("close next");
   NextLine();
   return 0;
 }
@@ -113,13 +117,6 @@ void WaitForSilence(const SinkMonitor& monitor) {
   while (Clock::now() < giveUp &&
          monitor.PeakBetween(Clock::now() - 300ms, Clock::now()) > SinkMonitor::kSilence)
     std::this_thread::sleep_for(20ms);
-}
-
-// Until the child is back to its one thread: the teardown after close has ended.
-Clock::time_point WaitForOneThread(pid_t pid) {
-  const Clock::time_point giveUp = Clock::now() + 20s;
-  while (Read(pid).threads > 1 && Clock::now() < giveUp) std::this_thread::sleep_for(5ms);
-  return Clock::now();
 }
 
 // PulseAudio's own figure for the stream playing now: its buffer plus the sink's, in ms.
@@ -175,7 +172,7 @@ Playing VelmoraPlaying(const SinkMonitor& monitor, const std::string& tune) {
     CountPlayback(child.pid(), *sound, figures);
   }
   child.Tell("close");
-  WaitForOneThread(child.pid());
+  child.Expect("NEXT_OPENED");
   std::this_thread::sleep_for(500ms);
   const Counters idleStart = Read(child.pid());
   std::this_thread::sleep_for(kIdleWindow);
@@ -242,29 +239,45 @@ struct FileFigures {
   double firstOpenMs = -1;  // the open that loads the SoundFont
   double openMs = -1;
   double playToSoundMs = -1;
+  double rssBeforeMiB = -1;  // before the open, the SoundFont loaded
+  double rssPlayingMiB = -1;
   double stopMs = -1;
   double soundAfterStopMs = -1;  // the last sound heard after close returned
-  double rssPlayingMiB = -1;
+  double nextOpenMs = -1;        // a small file opened right after Stop
   double rssAfterStopMiB = -1;
-  double earlyStopMs = -1;      // close 0.1 s after Play, while the player still reads the file
-  int earlySoundPeak = -1;      // loudest sample heard after that close (past the output's buffer)
-  double earlyTeardownMs = -1;  // until the output's thread and the player were freed
+  double idleCpuMs = -1;  // over 2 s after Stop
+  long long idleSwitches = -1;
+  int idleThreads = -1;
+  double earlyStopMs = -1;  // close 0.1 s after Play
+  double earlySoundAfterStopMs = -1;
+  double earlyNextOpenMs = -1;
   double cliLaunchToSoundMs = -1;
   double cliRssPlayingMiB = -1;
   unsigned openError = 0;
+  double sizeMB = 0;
 };
 
+// The last sound the sink played after `closed`, in ms after it; 0 when none.
+double SoundAfter(const SinkMonitor& monitor, Clock::time_point closed) {
+  std::this_thread::sleep_for(500ms);  // what reaches the monitor late is counted too
+  const auto last = monitor.LastSound();
+  return last && *last > closed ? Milliseconds(*last - closed) : 0;
+}
+
 void VelmoraFile(const SinkMonitor& monitor, const std::string& warmUp, const std::string& file,
-                 FileFigures& figures) {
+                 FileFigures& figures, bool early) {
   Child child({"/proc/self/exe", "--velmora-child", warmUp, file});
   figures.firstOpenMs = child.ExpectValue("FIRST_OPEN_NS") / 1e6;
-  const Clock::time_point open = child.Expect("OPEN");
-  figures.openMs = Milliseconds(child.Expect("OPENED") - open);
+  const Clock::time_point open = child.Expect("BEFORE_OPEN");
+  const double rssBefore = StatusKiB(child.pid(), "VmRSS") / 1024.0;
+  const double openMs = Milliseconds(child.Expect("OPENED") - open);
   figures.openError = static_cast<unsigned>(child.ExpectValue("OPEN_ERROR"));
   WaitForSilence(monitor);
   child.Tell("play");
   const Clock::time_point play = child.Expect("PLAY");
-  if (const auto sound = WaitForSound(monitor, play)) {
+  if (early) {
+    std::this_thread::sleep_until(play + 100ms);
+  } else if (const auto sound = WaitForSound(monitor, play)) {
     figures.playToSoundMs = Milliseconds(*sound - play);
     std::this_thread::sleep_until(*sound + kHeld);
     figures.rssPlayingMiB = StatusKiB(child.pid(), "VmRSS") / 1024.0;
@@ -272,33 +285,22 @@ void VelmoraFile(const SinkMonitor& monitor, const std::string& warmUp, const st
   child.Tell("close");
   const Clock::time_point close = child.Expect("CLOSE");
   const Clock::time_point closed = child.Expect("CLOSED");
-  figures.stopMs = Milliseconds(closed - close);
-  const Clock::time_point tornDown = WaitForOneThread(child.pid());
-  std::this_thread::sleep_until(std::max(tornDown + 300ms, closed + 1s));
-  figures.rssAfterStopMiB = StatusKiB(child.pid(), "VmRSS") / 1024.0;
-  const auto last = monitor.LastSound();
-  figures.soundAfterStopMs = last && *last > closed ? Milliseconds(*last - closed) : 0;
-  child.Tell("exit");
-  child.Wait();
-}
-
-void VelmoraEarlyStop(const SinkMonitor& monitor, const std::string& warmUp,
-                      const std::string& file, FileFigures& figures) {
-  Child child({"/proc/self/exe", "--velmora-child", warmUp, file});
-  child.Expect("OPENED");
-  WaitForSilence(monitor);
-  child.Tell("play");
-  const Clock::time_point play = child.Expect("PLAY");
-  std::this_thread::sleep_until(play + 100ms);
-  child.Tell("close");
-  const Clock::time_point close = child.Expect("CLOSE");
-  const Clock::time_point closed = child.Expect("CLOSED");
-  figures.earlyStopMs = Milliseconds(closed - close);
-  const Clock::time_point tornDown = WaitForOneThread(child.pid());
-  figures.earlyTeardownMs = Milliseconds(tornDown - close);
-  std::this_thread::sleep_until(tornDown + 500ms);
-  // What the output had buffered before close may still drain out; anything later is the piece.
-  figures.earlySoundPeak = monitor.PeakBetween(closed + 100ms, Clock::now());
+  const double nextOpenMs = Milliseconds(child.Expect("NEXT_OPENED") - closed);
+  const double soundAfter = SoundAfter(monitor, closed);
+  (early ? figures.earlyStopMs : figures.stopMs) = Milliseconds(closed - close);
+  (early ? figures.earlySoundAfterStopMs : figures.soundAfterStopMs) = soundAfter;
+  (early ? figures.earlyNextOpenMs : figures.nextOpenMs) = nextOpenMs;
+  if (!early) {
+    figures.openMs = openMs;
+    figures.rssBeforeMiB = rssBefore;
+    figures.rssAfterStopMiB = StatusKiB(child.pid(), "VmRSS") / 1024.0;
+    const Counters idleStart = Read(child.pid());
+    std::this_thread::sleep_for(2s);
+    const Counters idleEnd = Read(child.pid());
+    figures.idleCpuMs = (idleEnd.cpuNs - idleStart.cpuNs) / 1e6;
+    figures.idleSwitches = idleEnd.switches - idleStart.switches;
+    figures.idleThreads = idleEnd.threads;
+  }
   child.Tell("exit");
   child.Wait();
 }
@@ -368,8 +370,9 @@ bool BenchSoundFont(const SinkMonitor& monitor, const std::string& soundFont,
   const std::string warmUp = GenerateFile(scratch, kFileSizes.front());
   for (std::size_t i = 0; i < kFileSizes.size(); ++i) {
     const std::string file = GenerateFile(scratch, kFileSizes[i]);
-    VelmoraFile(monitor, warmUp, file, rows[i]);
-    VelmoraEarlyStop(monitor, warmUp, file, rows[i]);
+    rows[i].sizeMB = kFileSizes[i] / 1e6;
+    VelmoraFile(monitor, warmUp, file, rows[i], false);
+    VelmoraFile(monitor, warmUp, file, rows[i], true);
     CommandLineFile(monitor, soundFont, file, rows[i]);
   }
   std::printf("Generated files (fluidsynth: -z 1024 -c 2, the same SoundFont)\n  %-44s", "");
@@ -383,36 +386,46 @@ bool BenchSoundFont(const SinkMonitor& monitor, const std::string& soundFont,
   FileRow("Play to first sound ms", rows, [](auto& r) { return r.playToSoundMs; });
   FileRow("  fluidsynth: launch to first sound ms", rows,
           [](auto& r) { return r.cliLaunchToSoundMs; });
-  FileRow("Stop to return ms", rows, [](auto& r) { return r.stopMs; });
+  FileRow("Stop after 0.8 s of sound, to return ms", rows, [](auto& r) { return r.stopMs; });
   FileRow("  last sound after Stop returned ms", rows, [](auto& r) { return r.soundAfterStopMs; });
+  FileRow("  open of a small file right after ms", rows, [](auto& r) { return r.nextOpenMs; });
   FileRow("Stop 0.1 s after Play, to return ms", rows, [](auto& r) { return r.earlyStopMs; });
-  FileRow(
-      "  loudest sample after it (silence <= 64)", rows, [](auto& r) { return r.earlySoundPeak; },
-      "%10d");
-  FileRow("  teardown ended after ms", rows, [](auto& r) { return r.earlyTeardownMs; });
+  FileRow("  last sound after Stop returned ms", rows,
+          [](auto& r) { return r.earlySoundAfterStopMs; });
+  FileRow("  open of a small file right after ms", rows, [](auto& r) { return r.earlyNextOpenMs; });
+  FileRow("RSS before the open MiB", rows, [](auto& r) { return r.rssBeforeMiB; });
   FileRow("RSS while playing MiB", rows, [](auto& r) { return r.rssPlayingMiB; });
-  FileRow("  fluidsynth MiB", rows, [](auto& r) { return r.cliRssPlayingMiB; });
   FileRow(
-      "  ratio", rows, [](auto& r) { return r.rssPlayingMiB / r.cliRssPlayingMiB; }, "%10.2f");
+      "  MiB per MB of file above before", rows,
+      [](auto& r) { return (r.rssPlayingMiB - r.rssBeforeMiB) / std::max(0.01, r.sizeMB); },
+      "%10.2f");
+  FileRow("  fluidsynth MiB", rows, [](auto& r) { return r.cliRssPlayingMiB; });
   FileRow("RSS after Stop MiB", rows, [](auto& r) { return r.rssAfterStopMiB; });
+  FileRow("2 s after Stop: CPU ms", rows, [](auto& r) { return r.idleCpuMs; });
+  FileRow(
+      "  context switches", rows, [](auto& r) { return static_cast<double>(r.idleSwitches); },
+      "%10.0f");
+  FileRow(
+      "  threads", rows, [](auto& r) { return r.idleThreads; }, "%10d");
 
-  bool stopsAtOnce = true, silent = true, playsAll = true, memoryBack = true, belowCli = true;
+  bool firstSound = true, stopsAtOnce = true, silent = true, nextOpen = true, memory = true,
+       memoryBack = true, idle = true;
   for (const FileFigures& row : rows) {
-    stopsAtOnce = stopsAtOnce && row.stopMs <= 100 && row.earlyStopMs <= 100;
-    silent = silent && row.soundAfterStopMs <= 100 && row.earlySoundPeak <= SinkMonitor::kSilence;
-    playsAll = playsAll && row.openError == 0 && row.playToSoundMs >= 0;
-    memoryBack = memoryBack && row.rssAfterStopMiB <= rows.front().rssAfterStopMiB + 40;
-    belowCli = belowCli && row.rssPlayingMiB <= row.cliRssPlayingMiB;
+    firstSound =
+        firstSound && row.openError == 0 && row.playToSoundMs >= 0 && row.playToSoundMs <= 50;
+    stopsAtOnce = stopsAtOnce && row.stopMs <= 10 && row.earlyStopMs <= 10;
+    silent = silent && row.soundAfterStopMs <= 50 && row.earlySoundAfterStopMs <= 50;
+    nextOpen = nextOpen && row.nextOpenMs <= 60 && row.earlyNextOpenMs <= 60;
+    memory = memory && row.rssPlayingMiB <= row.rssBeforeMiB + 3 * std::max(1.0, row.sizeMB);
+    memoryBack = memoryBack && row.rssAfterStopMiB <= row.rssBeforeMiB + 5;
+    idle = idle && row.idleCpuMs == 0 && row.idleSwitches == 0;
   }
-  const FileFigures& small = rows.front();
-  const bool quickOpen = small.openMs <= 60 && small.playToSoundMs <= 100;
-  const bool nearFloor = velmora.cpuPercent <= 3 * floor && velmora.latencyMs <= 50;
   std::printf(
-      "Targets: Stop returns <= 100 ms: %s; nothing heard after Stop: %s; every file plays: %s; "
-      "idle after Stop within 40 MiB of the small file's: %s; RSS playing <= fluidsynth's: %s; "
-      "later open <= 60 ms and first sound <= 100 ms: %s; CPU <= 3x the floor at <= 50 ms: %s\n",
-      Verdict(stopsAtOnce), Verdict(silent), Verdict(playsAll), Verdict(memoryBack),
-      Verdict(belowCli), Verdict(quickOpen), Verdict(nearFloor));
+      "Targets: Play to first sound <= 50 ms: %s; Stop <= 10 ms: %s; silent within 50 ms: %s; "
+      "next open <= 60 ms: %s; playing <= before + 3 MiB per MB: %s; after Stop within 5 MiB of "
+      "before: %s; no CPU and no wake-ups after Stop: %s\n",
+      Verdict(firstSound), Verdict(stopsAtOnce), Verdict(silent), Verdict(nextOpen),
+      Verdict(memory), Verdict(memoryBack), Verdict(idle));
   std::fflush(stdout);
   return true;
 }

@@ -1,17 +1,18 @@
-# The Linux MCI layer's Standard MIDI File check: fast, no sound output.
-add_executable(velmora_mci_unit_tests standard_midi_file_test.cpp)
+# The Linux MCI layer's MIDI files and memory figures: fast, no sound output.
+add_executable(velmora_mci_unit_tests standard_midi_file_test.cpp free_memory_test.cpp)
 target_link_libraries(velmora_mci_unit_tests PRIVATE velmora_mci GTest::gtest_main)
 gtest_discover_tests(velmora_mci_unit_tests DISCOVERY_MODE PRE_TEST PROPERTIES LABELS unit TIMEOUT 60)
 
 # The layer as the program uses it, through mci_console: its codes (the command grammar and the
-# MIDI corpus among them) are fast; the "release" ones measure memory or run under valgrind, not in
-# the sanitizer build.
-foreach(case codes big soak memcheck)
+# MIDI corpus among them) are fast; the "release" ones measure memory, run under an address-space
+# limit or under valgrind, not in the sanitizer build.
+foreach(case codes big limits soak memcheck)
   add_test(NAME MciLayer.${case}
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/mci_layer_test.sh $<TARGET_FILE:mci_console> ${case})
 endforeach()
 set_tests_properties(MciLayer.codes PROPERTIES TIMEOUT 60 LABELS unit)
-set_tests_properties(MciLayer.big MciLayer.soak MciLayer.memcheck PROPERTIES TIMEOUT 300 LABELS release)
+set_tests_properties(MciLayer.big MciLayer.limits MciLayer.soak MciLayer.memcheck
+                     PROPERTIES TIMEOUT 300 LABELS release)
 
 # The desktop: window, dialog and sound on the private display and sound server of
 # tests/desktop_session.sh; without them these skip.

@@ -1,11 +1,14 @@
 #include "platform/posix/mci/fluid_mci.h"
 
-#include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <new>
 #include <string>
 
+#include "platform/posix/mci/free_memory.h"
 #include "platform/posix/mci/mci_command.h"
 #include "platform/posix/mci/mci_errors.h"
 
@@ -13,25 +16,31 @@ namespace velmora::posix {
 
 namespace {
 
+constexpr const char* kRichSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+constexpr const char* kDefaultSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
+
 std::string Folded(std::string name) {
   std::transform(name.begin(), name.end(), name.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return name;
 }
 
-// Whole megabytes, as file managers count them.
-std::int64_t Megabytes(std::int64_t bytes) {
-  return std::max<std::int64_t>(1, (bytes + 500000) / 1000000);
+std::string ChosenSoundFont() {
+  const char* chosen = std::getenv("VELMORA_SOUNDFONT");
+  if (chosen != nullptr && *chosen != '\0') return chosen;
+  return access(kRichSoundFont, R_OK) == 0 ? kRichSoundFont : kDefaultSoundFont;
 }
+
+// Whole megabytes, as file managers count them.
+std::string Megabytes(std::uint64_t bytes) { return std::to_string((bytes + 500000) / 1000000); }
 
 }  // namespace
 
-FluidMci::FluidMci() {
-  // Blocks this large (a file's copies, the player's read of it) are mapped on their own and
-  // unmapped when freed. Left to itself, glibc raises the threshold to the size of the first such
-  // block freed, and later ones stay on the heap as holes for as long as the piece plays.
-  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+FluidMci::FluidMci(FluidMciOptions options) : options_(std::move(options)) {
+  if (!options_.freeMemory) options_.freeMemory = SystemFreeMemory;
 }
+
+FluidMci::~FluidMci() = default;
 
 platform::MciError FluidMci::SendString(const std::string& text) {
   const ParsedMciCommand parsed = ParseMciCommand(text);
@@ -44,17 +53,15 @@ platform::MciError FluidMci::SendString(const std::string& text) {
   }
   const std::string alias = Folded(command.deviceName);
   const auto device = devices_.find(alias);
-
   switch (command.verb) {
-    case MciVerb::Open: {
+    case MciVerb::Open:
       if (device != devices_.end()) return mci_error::kDuplicateAlias;
-      platform::MciError error = platform::kMciOk;
-      std::int64_t fileBytes = 0;
-      auto opened = FluidSequencerDevice::Open(command.element, synthesizers_, error, fileBytes);
-      if (opened) devices_.emplace(alias, std::move(opened));
-      if (error == mci_error::kOutOfMemory) tooLargeBytes_ = fileBytes;
-      return error;
-    }
+      try {
+        return Open(alias, command.element);
+      } catch (const std::bad_alloc&) {
+        shortfall_ = {};
+        return mci_error::kOutOfMemory;
+      }
     case MciVerb::Play:
       if (device == devices_.end()) return mci_error::kInvalidDeviceName;
       return device->second->Play();
@@ -66,11 +73,24 @@ platform::MciError FluidMci::SendString(const std::string& text) {
   return mci_error::kUnrecognizedCommand;
 }
 
+platform::MciError FluidMci::Open(const std::string& alias, const std::string& path) {
+  platform::MciError error = platform::kMciOk;
+  auto piece = LoadMidiPiece(path, options_.freeMemory, error, shortfall_);
+  if (!piece) return error;
+  auto synthesizer = synthesizers_.Take(ChosenSoundFont(), error);
+  if (!synthesizer) return error;
+  auto opened = FluidSequencerDevice::Open(std::move(*piece), synthesizers_, std::move(synthesizer),
+                                           options_.output, error);
+  if (opened) devices_.emplace(alias, std::move(opened));
+  return error;
+}
+
 bool FluidMci::GetErrorString(platform::MciError code, std::span<char> buffer) {
   std::string text(mci_error::Text(code));
   if (text.empty() || buffer.empty()) return false;
-  if (code == mci_error::kOutOfMemory && tooLargeBytes_ > 0) {
-    text += ": " + std::to_string(Megabytes(tooLargeBytes_)) + " MB";
+  if (code == mci_error::kOutOfMemory && shortfall_.needed > 0) {
+    text += ": needs " + Megabytes(shortfall_.needed) + " MB";
+    if (shortfall_.free) text += ", " + Megabytes(*shortfall_.free) + " MB free";
   }
   const std::size_t length = std::min(text.size(), buffer.size() - 1);
   std::copy_n(text.begin(), length, buffer.begin());

@@ -2,6 +2,9 @@
 // The MCI command-string interface on Linux: sequencer devices played by FluidSynth, each open
 // under its alias until it is closed, on the synthesizer this layer keeps between pieces. Used from
 // one thread.
+//
+// Setting from the environment: VELMORA_SOUNDFONT, a SoundFont to use instead of the system's
+// General MIDI one.
 
 #include <cstdint>
 #include <map>
@@ -10,25 +13,34 @@
 
 #include "platform/mci.h"
 #include "platform/posix/mci/fluid_sequencer_device.h"
-#include "platform/posix/mci/synthesizer_keeper.h"
+#include "platform/posix/mci/midi_file_loader.h"
+#include "platform/posix/mci/synthesizer.h"
 
 namespace velmora::posix {
 
+// What the layer uses of the system; the defaults are the real system's.
+struct FluidMciOptions {
+  MemoryProbe freeMemory;  // default: SystemFreeMemory
+  SoundOutput output;
+};
+
 class FluidMci final : public platform::Mci {
  public:
-  FluidMci();
-  ~FluidMci() override = default;
+  explicit FluidMci(FluidMciOptions options = {});
+  ~FluidMci() override;
 
   platform::MciError SendString(const std::string& command) override;
   bool GetErrorString(platform::MciError code, std::span<char> buffer) override;
 
  private:
-  // Outlives the devices: their teardowns hand it their synthesizer.
-  SynthesizerKeeper synthesizers_;
+  platform::MciError Open(const std::string& alias, const std::string& path);
+
+  FluidMciOptions options_;
+  SynthesizerKeeper synthesizers_;  // outlives the devices, which hand their synthesizer back
   // Aliases are matched without regard to case.
   std::map<std::string, std::unique_ptr<FluidSequencerDevice>> devices_;
-  // The size of the last file refused as too large, for the text of that error.
-  std::int64_t tooLargeBytes_ = 0;
+  // What the last file refused as too large needed, for the text of that error.
+  MemoryShortfall shortfall_;
 };
 
 }  // namespace velmora::posix

@@ -1,43 +1,52 @@
 #pragma once
-// One open sequencer device: a MIDI file loaded into a FluidSynth player on the kept synthesizer
-// with the system's General MIDI SoundFont, and a running sound output. Destroying it silences the
-// music at once; the output's thread, the player and its events are freed on a thread of their own.
-//
-// Settings for this layer alone, from the environment:
-//   VELMORA_SOUNDFONT     the SoundFont to use instead of the system's General MIDI one
-//   VELMORA_AUDIO_DRIVER  one FluidSynth audio driver instead of PulseAudio, then ALSA
-//   VELMORA_AUDIO_FILE    the output file when that driver is "file"
-// and VELMORA_MEMORY_AVAILABLE_MB (see midi_file_loader.h).
+// One open sequencer device: a piece on a synthesizer with the General MIDI SoundFont, played
+// through FluidSynth's sequencer, and a running sound output. Closing it stops the piece, silences
+// every channel and frees the output and the piece at once; the synthesizer goes back to its keeper
+// for the next piece.
 
-#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/mci.h"
-#include "platform/posix/mci/synthesizer_keeper.h"
+#include "platform/posix/mci/midi_piece.h"
+#include "platform/posix/mci/synthesizer.h"
 
 namespace velmora::posix {
 
+class SequencerPlayback;
+
+// Where the sound goes: the first FluidSynth audio driver of the list that starts, and for the
+// "file" driver, the file it writes.
+struct SoundOutput {
+  std::vector<std::string> drivers{"pulseaudio", "alsa"};
+  std::string file;
+};
+
 class FluidSequencerDevice {
  public:
-  // Checks and loads the file and starts the sound output (silent until Play). On failure: nothing
-  // and the error code. fileBytes is the file's size once known.
-  static std::unique_ptr<FluidSequencerDevice> Open(const std::string& path,
-                                                    SynthesizerKeeper& synthesizers,
-                                                    platform::MciError& error,
-                                                    std::int64_t& fileBytes);
+  // Starts the sound output, silent until Play. On failure: nothing, the error code, and the
+  // synthesizer back with the keeper.
+  static std::unique_ptr<FluidSequencerDevice> Open(MidiPiece piece, SynthesizerKeeper& keeper,
+                                                    std::unique_ptr<Synthesizer> synthesizer,
+                                                    const SoundOutput& output,
+                                                    platform::MciError& error);
   ~FluidSequencerDevice();
   FluidSequencerDevice(const FluidSequencerDevice&) = delete;
   FluidSequencerDevice& operator=(const FluidSequencerDevice&) = delete;
 
-  // Starts playback and returns at once; the music plays on by itself.
+  // Starts the piece and returns at once; the music plays on by itself.
   platform::MciError Play();
 
  private:
-  struct Parts;
-  explicit FluidSequencerDevice(std::unique_ptr<Parts> parts);
+  FluidSequencerDevice(MidiPiece piece, SynthesizerKeeper& keeper,
+                       std::unique_ptr<Synthesizer> synthesizer);
 
-  std::unique_ptr<Parts> parts_;
+  MidiPiece piece_;
+  SynthesizerKeeper& keeper_;
+  std::unique_ptr<Synthesizer> synthesizer_;
+  std::unique_ptr<SequencerPlayback> playback_;
+  fluid_audio_driver_t* output_ = nullptr;
 };
 
 }  // namespace velmora::posix

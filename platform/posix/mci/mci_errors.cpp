@@ -6,9 +6,10 @@ std::string_view Text(MciError code) {
   switch (code) {
     case kUnrecognizedKeyword: return "unknown word in the command";
     case kUnrecognizedCommand: return "unknown command";
+    case kSoundFontDamaged: return "the SoundFont cannot be loaded";
     case kInvalidDeviceName: return "no device is open under that name";
     case kOutOfMemory: return "too large to play";
-    case kCannotLoadDriver: return "no General MIDI SoundFont is installed";
+    case kNoSoundFont: return "no General MIDI SoundFont is installed";
     case kMissingCommandString: return "the command is empty";
     case kMissingStringArgument: return "a keyword has no value";
     case kFileNotFound: return "file not found";

@@ -13,9 +13,10 @@ using platform::MciError;
 
 inline constexpr MciError kUnrecognizedKeyword = 259;
 inline constexpr MciError kUnrecognizedCommand = 261;
+inline constexpr MciError kSoundFontDamaged = 262;  // MCIERR_HARDWARE: the instruments are broken
 inline constexpr MciError kInvalidDeviceName = 263;
 inline constexpr MciError kOutOfMemory = 264;  // the file is too large for the memory
-inline constexpr MciError kCannotLoadDriver = 266;
+inline constexpr MciError kNoSoundFont = 266;  // MCIERR_CANNOT_LOAD_DRIVER
 inline constexpr MciError kMissingCommandString = 267;
 inline constexpr MciError kMissingStringArgument = 269;
 inline constexpr MciError kFileNotFound = platform::kMciErrFileNotFound;  // 275

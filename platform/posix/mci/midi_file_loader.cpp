@@ -5,11 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <fstream>
 
 #include "platform/posix/mci/mci_errors.h"
-#include "platform/posix/mci/standard_midi_file.h"
 
 namespace velmora::posix {
 
@@ -24,74 +21,55 @@ class FileDescriptor {
   ~FileDescriptor() {
     if (fd_ >= 0) close(fd_);
   }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
   int get() const { return fd_; }
 
  private:
   int fd_;
 };
 
-// Bytes, or nothing when the system does not say.
-std::optional<std::int64_t> AvailableMemory() {
-  if (const char* setting = std::getenv("VELMORA_MEMORY_AVAILABLE_MB"))
-    return std::int64_t{std::atoll(setting)} * 1000000;
-  std::ifstream meminfo("/proc/meminfo");
-  std::string name;
-  std::int64_t kib = 0;
-  while (meminfo >> name >> kib) {
-    if (name == "MemAvailable:") return kib * 1024;
-    meminfo.ignore(64, '\n');
-  }
-  return std::nullopt;
-}
-
-bool FitsInMemory(std::int64_t fileBytes) {
-  const auto available = AvailableMemory();
-  return !available || fileBytes <= *available / kMemoryPerFileByte;
-}
-
-// A FIFO, a device or a folder is refused before it is opened, and the open itself cannot block,
-// so a strange file never freezes the caller.
-MciError ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes,
-                       std::int64_t& fileBytes) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return err::kFileNotFound;
-  if (!S_ISREG(info.st_mode)) return err::kInvalidFile;
-  fileBytes = info.st_size;
-  if (!FitsInMemory(fileBytes)) return err::kOutOfMemory;
-
-  const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (file.get() < 0) return errno == ENOENT ? err::kFileNotFound : err::kFileRead;
-  // The name may have been pointed elsewhere between the two looks.
-  if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return err::kInvalidFile;
-  fileBytes = info.st_size;
-  if (!FitsInMemory(fileBytes)) return err::kOutOfMemory;
-
-  bytes.resize(static_cast<std::size_t>(info.st_size) + 1);
+// Fills `into` from `offset` on, as far as the file goes.
+std::int64_t ReadAt(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
   std::size_t filled = 0;
-  while (filled < bytes.size()) {
-    const ssize_t got = read(file.get(), bytes.data() + filled, bytes.size() - filled);
+  while (filled < into.size()) {
+    const ssize_t got =
+        pread(fd, into.data() + filled, into.size() - filled, static_cast<off_t>(offset + filled));
     if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return err::kFileRead;
+    if (got < 0) return -1;
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
   }
-  bytes.resize(filled);
-  return platform::kMciOk;
+  return static_cast<std::int64_t>(filled);
 }
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> LoadMidiFile(const std::string& path, MciError& error,
-                                                      std::int64_t& fileBytes) {
-  std::optional<std::vector<std::uint8_t>> normalised;
-  {
-    std::vector<std::uint8_t> file;
-    error = ReadWholeFile(path, file, fileBytes);
-    if (error != platform::kMciOk) return std::nullopt;
-    normalised = NormalizeStandardMidiFile(file);
-  }
-  error = normalised ? platform::kMciOk : err::kInvalidFile;
-  return normalised;
+std::optional<MidiPiece> LoadMidiPiece(const std::string& path, const MemoryProbe& freeMemory,
+                                       MciError& error, MemoryShortfall& shortfall) {
+  // A FIFO, a device or a folder is refused before it is opened, and the open itself cannot block,
+  // so a strange file never freezes the caller.
+  const auto refuse = [&error](MciError code) {
+    error = code;
+    return std::nullopt;
+  };
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return refuse(err::kFileNotFound);
+  if (!S_ISREG(info.st_mode)) return refuse(err::kInvalidFile);
+  const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) return refuse(errno == ENOENT ? err::kFileNotFound : err::kFileRead);
+  // The name may have been pointed elsewhere between the two looks.
+  if (fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return refuse(err::kInvalidFile);
+
+  const ReadBytesAt read = [fd = file.get()](std::uint64_t offset, std::span<std::uint8_t> into) {
+    return ReadAt(fd, offset, into);
+  };
+  MidiFileLayout layout;
+  error = ReadMidiFileLayout(static_cast<std::uint64_t>(info.st_size), read, layout);
+  if (error != platform::kMciOk) return std::nullopt;
+  shortfall = {MidiPiece::MemoryNeeded(layout), freeMemory()};
+  if (shortfall.free && shortfall.needed > *shortfall.free) return refuse(err::kOutOfMemory);
+  return MidiPiece::Read(layout, read, error);
 }
 
 }  // namespace velmora::posix

@@ -1,5 +1,6 @@
 #include "platform/posix/mci/midi_track_reader.h"
 
+#include <algorithm>
 #include <bitset>
 
 namespace velmora::posix {
@@ -99,13 +100,7 @@ MidiTrackReader::Outcome MidiTrackReader::ReadEvent() {
   }
   event_ = MidiEvent{tick_, status, 0, {}, {}};
   if (status == 0xFF) return ReadMeta();
-  if (status == 0xF0 || status == 0xF7) {
-    std::uint64_t length = 0;
-    if (const Read read = Quantity(length); read != Read::kOk) return Failed(read);
-    if (Bytes(length, event_.payload) != Read::kOk) return Outcome::kCut;
-    // The synthesizer's player cannot read a continuation packet (F7) and refuses the whole file.
-    return status == 0xF0 ? Outcome::kKept : Outcome::kDropped;
-  }
+  if (status == 0xF0 || status == 0xF7) return ReadSysEx(status);
   std::span<const std::uint8_t> data;
   if (status > 0xF0) {  // a system common or real-time message: not meant for a file
     return Bytes(SystemDataLength(status), data) == Read::kOk ? Outcome::kDropped : Outcome::kCut;
@@ -114,16 +109,59 @@ MidiTrackReader::Outcome MidiTrackReader::ReadEvent() {
   if (Bytes(ChannelDataLength(status), data) != Read::kOk) return Outcome::kCut;
   event_.data = {data[0], data.size() > 1 ? data[1] : std::uint8_t{0}};
   switch (status & 0xF0) {
-    case 0x80:  // the synthesizer ignores the velocity of a note-off
-      event_.data[1] &= 0x7F;
-      return event_.data[0] < 0x80 ? Outcome::kKept : Outcome::kDropped;
-    case 0xE0:  // and reads a pitch bend as two groups of seven bits
-      event_.data[0] &= 0x7F;
-      event_.data[1] &= 0x7F;
+    case 0xB0:
+    case 0xC0:  // a controller or program number out of range: the message is ignored
+      if (event_.data[0] > 0x7F) return Outcome::kDropped;
+      break;
+    case 0xE0:  // two groups of seven bits
+      event_.data = {static_cast<std::uint8_t>(data[0] & 0x7F),
+                     static_cast<std::uint8_t>(data[1] & 0x7F)};
       return Outcome::kKept;
-    default:  // and refuses any other message with a data byte out of range
-      return (event_.data[0] | event_.data[1]) < 0x80 ? Outcome::kKept : Outcome::kDropped;
+    default: break;
   }
+  for (std::uint8_t& byte : event_.data) byte = std::min<std::uint8_t>(byte, 0x7F);
+  return Outcome::kKept;
+}
+
+MidiTrackReader::Outcome MidiTrackReader::ReadSysEx(std::uint8_t status) {
+  std::uint64_t length = 0;
+  if (const Read read = Quantity(length); read != Read::kOk) return Failed(read);
+  std::span<const std::uint8_t> packet;
+  if (Bytes(length, packet) != Read::kOk) return Outcome::kCut;
+  const bool closed = !packet.empty() && packet.back() == 0xF7;
+  event_.status = 0xF0;
+  if (status == 0xF7) {  // an escape: continuation packets are read with the F0 they continue
+    if (packet.size() < 2 || packet.front() != 0xF0 || !closed) return Outcome::kDropped;
+    event_.payload = packet.subspan(1, packet.size() - 2);
+    return Outcome::kKept;
+  }
+  event_.payload = closed ? packet.first(packet.size() - 1) : packet;
+  if (!closed) AppendContinuations();
+  return event_.payload.empty() ? Outcome::kDropped : Outcome::kKept;
+}
+
+// An F0 packet without its closing F7 is continued by the F7 packets right after it, up to the
+// one that closes the message. Without any, it stands as it is, as FluidSynth's reader sends it.
+void MidiTrackReader::AppendContinuations() {
+  bool continued = false;
+  for (bool open = true; open;) {
+    const std::size_t packetStart = at_;
+    std::uint64_t delta = 0, length = 0;
+    std::span<const std::uint8_t> packet;
+    if (Quantity(delta) != Read::kOk || at_ == in_.size() || in_[at_++] != 0xF7 ||
+        Quantity(length) != Read::kOk || Bytes(length, packet) != Read::kOk) {
+      at_ = packetStart;  // not a continuation: read as what it is
+      break;
+    }
+    if (!continued) assembled_.assign(event_.payload.begin(), event_.payload.end());
+    continued = true;
+    tick_ += delta;
+    open = packet.empty() || packet.back() != 0xF7;
+    assembled_.insert(assembled_.end(), packet.begin(), packet.end() - (open ? 0 : 1));
+  }
+  if (!continued) return;
+  event_.tick = tick_;
+  event_.payload = assembled_;
 }
 
 MidiTrackReader::Outcome MidiTrackReader::ReadMeta() {
@@ -133,15 +171,12 @@ MidiTrackReader::Outcome MidiTrackReader::ReadMeta() {
   std::uint64_t length = 0;
   if (const Read read = Quantity(length); read != Read::kOk) return Failed(read);
   if (Bytes(length, event_.payload) != Read::kOk) return Outcome::kCut;
-  // The synthesizer's player refuses a whole file for one of these at the wrong length. Only a
-  // tempo changes what is heard: without it the piece would play at a wrong speed.
+  // Of the other meta events only a tempo changes what is heard; at a wrong length the piece
+  // would play at a wrong speed.
   switch (event_.metaType) {
     case 0x2F: return Outcome::kEnd;
     case 0x51: return length == 3 ? Outcome::kKept : Outcome::kRefused;
-    case 0x54: return length == 5 ? Outcome::kKept : Outcome::kDropped;  // SMPTE offset
-    case 0x58: return length == 4 ? Outcome::kKept : Outcome::kDropped;  // time signature
-    case 0x59: return length == 2 ? Outcome::kKept : Outcome::kDropped;  // key signature
-    default: return Outcome::kKept;
+    default: return Outcome::kDropped;
   }
 }
 

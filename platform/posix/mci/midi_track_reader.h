@@ -1,12 +1,15 @@
 #pragma once
-// Reads one track chunk of a Standard MIDI File event by event, as leniently as the players users
-// know, and gives each event in the form the synthesizer's file player reads without complaint:
+// Reads one track chunk of a Standard MIDI File event by event, in place, as leniently as the
+// players users know:
 // - running status survives meta and SysEx events;
-// - a data byte with its top bit set is masked where the synthesizer masks it (pitch bend, the
-//   velocity of a note-off, which it ignores) and drops its one event elsewhere, as the synthesizer
-//   would refuse that event;
-// - system messages that have no place in a file, SysEx continuation packets (F7), and meta events
-//   of the wrong length that change nothing audible are dropped, their time kept;
+// - a data byte with its top bit set is read as FluidSynth's command line plays it: a key,
+//   velocity or value above 127 as 127, a controller or program number above 127 not at all, a
+//   pitch bend as its two groups of seven bits;
+// - a SysEx message split into an F0 packet and F7 continuation packets is given whole, at the
+//   time of its last packet; an F7 packet on its own (an "escape") is given as a SysEx message
+//   when it holds one whole (F0 ... F7) and dropped otherwise: what escapes carry in files is
+//   real-time and song-position messages, which mean nothing to a synthesizer;
+// - system messages that have no place in a file are dropped, their time kept;
 // - a track cut short (by the end of the file, or an event running past its chunk) plays up to the
 //   cut, where every note the track still holds is ended.
 // A track whose damage would change the music's timing is refused: a variable-length number beyond
@@ -27,7 +30,9 @@ struct MidiEvent {
   std::uint8_t status = 0;
   std::uint8_t metaType = 0;
   std::array<std::uint8_t, 2> data{};
-  std::span<const std::uint8_t> payload;  // of a SysEx message or meta event
+  // A meta event's data, or a SysEx message without its F0 and its closing F7. Valid until the
+  // reader moves on.
+  std::span<const std::uint8_t> payload;
 };
 
 // Data bytes that follow a channel status.
@@ -53,6 +58,8 @@ class MidiTrackReader {
   enum class Outcome { kKept, kDropped, kEnd, kCut, kRefused };
   Outcome ReadEvent();
   Outcome ReadMeta();
+  Outcome ReadSysEx(std::uint8_t status);
+  void AppendContinuations();
   Read Quantity(std::uint64_t& value);
   Read Bytes(std::uint64_t count, std::span<const std::uint8_t>& bytes);
   static Outcome Failed(Read read);
@@ -65,6 +72,7 @@ class MidiTrackReader {
   std::uint8_t runningStatus_ = 0;
   bool ended_ = false;
   MidiEvent event_;
+  std::vector<std::uint8_t> assembled_;                // a SysEx message from several packets
   std::vector<std::array<std::uint8_t, 3>> releases_;  // what ends the notes held at a cut
   std::size_t nextRelease_ = 0;
 };

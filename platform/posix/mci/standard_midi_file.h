@@ -1,21 +1,38 @@
 #pragma once
-// Checks that bytes form a Standard MIDI File (bare, or wrapped in RIFF MIDI) and rewrites them
-// into the plain form that the synthesizer's file player reads without complaint: one track
-// (format 0) holding every track's events merged by time, as the player would send them, so that
-// no track past its limit of tracks is lost; every event with its status; nothing the player would
-// refuse the whole file for. Files that most players accept are kept playable: tracks past the
-// header's count and unknown chunks are skipped, and damaged tracks are read as leniently as
-// midi_track_reader.h says; a file whose tempo could come out wrong is refused instead.
+// Where the parts of a Standard MIDI File that playing needs lie: the time division and the track
+// chunks up to the header's count, in a bare file or in the "data" chunk of RIFF MIDI. Only the
+// headers are read; unknown chunks and whatever follows the last track are skipped, so a tune
+// followed by padding costs only the tune. Tracks past the header's count are not part of the
+// piece (a file may hold two copies of it); a count of 0 is taken as damage: every track is played.
+// The chunks end at the first chunk id that is not four printable characters (padding, garbage).
 
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <span>
 #include <vector>
 
+#include "platform/mci.h"
+
 namespace velmora::posix {
 
-// Nothing when the bytes are not a Standard MIDI File this program can play.
-std::optional<std::vector<std::uint8_t>> NormalizeStandardMidiFile(
-    std::span<const std::uint8_t> file);
+struct MidiTrackChunk {
+  std::uint64_t offset = 0;   // of the track's events in the file
+  std::uint64_t length = 0;   // what the file holds of them
+  bool cutByFileEnd = false;  // the chunk claims more bytes than the file holds
+};
+
+struct MidiFileLayout {
+  std::uint16_t division = 0;  // ticks per quarter note
+  std::vector<MidiTrackChunk> tracks;
+  std::uint64_t TrackBytes() const;
+};
+
+// Fills `into` from `offset` on: the number of bytes read (fewer at the end of the file), or -1
+// when the file cannot be read.
+using ReadBytesAt = std::function<std::int64_t(std::uint64_t offset, std::span<std::uint8_t> into)>;
+
+// kMciOk and the layout; the code of an invalid file (296) or one that cannot be read (348).
+platform::MciError ReadMidiFileLayout(std::uint64_t fileSize, const ReadBytesAt& read,
+                                      MidiFileLayout& layout);
 
 }  // namespace velmora::posix

@@ -1,16 +1,25 @@
-#include "platform/posix/mci/synthesizer_keeper.h"
+#include "platform/posix/mci/synthesizer.h"
 
-#include <dlfcn.h>
 #include <fluidsynth.h>
-#include <malloc.h>
+#include <unistd.h>
 
-#include <system_error>
+#include <algorithm>
+#include <array>
+#include <cmath>
 
+#include "platform/posix/mci/fluid_log.h"
 #include "platform/posix/mci/mci_errors.h"
+#include "platform/posix/mci/midi_piece.h"
 
 namespace velmora::posix {
 
 namespace {
+
+// Voices the synthesizer may sound at once: twice FluidSynth's default of 256 (what its command
+// line plays with), so a dense passage keeps its notes rather than losing the oldest, and a stop
+// among that many has room to free them all. The 75 real-world files of bench/real_world_midi.sh
+// sound the same either way.
+constexpr int kPolyphony = 512;
 
 // FluidSynth starts its SoundFont loader library (libinstpatch) with the first synthesizer and
 // closes it with the last one; every fresh start registers that library's types again and loses
@@ -35,25 +44,47 @@ const LoaderKeeper& KeepSoundFontLoaderStarted() {
   return keeper;
 }
 
+// FluidSynth's reset stops every voice but leaves what the reverb and chorus hold: a piece
+// stopped among many voices rings on in them for up to half a second, faintly (-53 dBFS with 256
+// voices, -35 with 512), and would be heard at the start of the next piece. Rendered here, without
+// an output, until it has died away: a tenth of a second of silence in a row, 2 s at most (some
+// 3 ms of work).
+void LetTheEffectsDieAway(fluid_synth_t* synth) {
+  constexpr int kQuietBlocksInARow = 4410 / kFramesPerBlock, kMostBlocks = 88200 / kFramesPerBlock;
+  std::array<float, std::size_t{2} * kFramesPerBlock> block{};
+  for (int quiet = 0, rendered = 0; quiet < kQuietBlocksInARow && rendered < kMostBlocks;
+       ++rendered) {
+    fluid_synth_write_float(synth, kFramesPerBlock, block.data(), 0, 2, block.data(), 1, 2);
+    const bool silent = std::all_of(block.begin(), block.end(),
+                                    [](float sample) { return std::fabs(sample) < 1.0f / 32768; });
+    quiet = silent ? quiet + 1 : 0;
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<Synthesizer> Synthesizer::Load(const std::string& soundFont,
                                                platform::MciError& error) {
+  const FluidMemoryWatch memory;
   KeepSoundFontLoaderStarted();
   std::unique_ptr<Synthesizer> made(new Synthesizer());
   made->soundFont_ = soundFont;
   made->settings_ = new_fluid_settings();
-  if (made->settings_) made->synth_ = new_fluid_synth(made->settings_);
+  if (made->settings_) {
+    fluid_settings_setnum(made->settings_, "synth.sample-rate", kSampleRate);
+    fluid_settings_setint(made->settings_, "synth.polyphony", kPolyphony);
+    made->synth_ = new_fluid_synth(made->settings_);
+  }
   if (!made->synth_) {
-    error = mci_error::kDriver;
+    error = memory.RanOut() ? mci_error::kOutOfMemory : mci_error::kDriver;
     return nullptr;
   }
-  // The library loads samples in OpenMP teams whose idle worker threads would outlive the load;
-  // a team of one runs on this thread and leaves none behind.
-  using SetThreads = void (*)(int);
-  if (auto set = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"))) set(1);
+  if (access(soundFont.c_str(), R_OK) != 0) {
+    error = mci_error::kNoSoundFont;
+    return nullptr;
+  }
   if (fluid_synth_sfload(made->synth_, soundFont.c_str(), 1) == FLUID_FAILED) {
-    error = mci_error::kCannotLoadDriver;
+    error = memory.RanOut() ? mci_error::kOutOfMemory : mci_error::kSoundFontDamaged;
     return nullptr;
   }
   error = platform::kMciOk;
@@ -65,17 +96,11 @@ Synthesizer::~Synthesizer() {
   if (settings_) delete_fluid_settings(settings_);
 }
 
-SynthesizerKeeper::~SynthesizerKeeper() { WaitForTeardowns(); }
-
 std::unique_ptr<Synthesizer> SynthesizerKeeper::Take(const std::string& soundFont,
                                                      platform::MciError& error) {
-  WaitForTeardowns();
-  std::unique_ptr<Synthesizer> kept;
-  {
-    const std::lock_guard lock(mutex_);
-    kept = std::move(kept_);
-  }
+  std::unique_ptr<Synthesizer> kept = std::move(kept_);
   if (kept && kept->soundFont() == soundFont) {
+    LetTheEffectsDieAway(kept->synth());
     error = platform::kMciOk;
     return kept;
   }
@@ -86,31 +111,7 @@ std::unique_ptr<Synthesizer> SynthesizerKeeper::Take(const std::string& soundFon
 void SynthesizerKeeper::GiveBack(std::unique_ptr<Synthesizer> synthesizer) {
   // Nothing of one piece (programs, controllers, voices, effects) carries into the next.
   fluid_synth_system_reset(synthesizer->synth());
-  const std::lock_guard lock(mutex_);
   if (!kept_) kept_ = std::move(synthesizer);
-}
-
-void SynthesizerKeeper::TearDownLater(std::unique_ptr<Teardown> teardown) {
-  try {
-    std::thread thread([teardown = std::move(teardown)]() mutable {
-      teardown.reset();
-      // The piece's events were many small blocks; hand the pages they leave free to the system.
-      malloc_trim(0);
-    });
-    const std::lock_guard lock(mutex_);
-    teardowns_.push_back(std::move(thread));
-  } catch (const std::system_error&) {
-    // No thread to be had: the teardown went with the refused thread's state, here.
-  }
-}
-
-void SynthesizerKeeper::WaitForTeardowns() {
-  std::vector<std::thread> running;
-  {
-    const std::lock_guard lock(mutex_);
-    running.swap(teardowns_);
-  }
-  for (std::thread& thread : running) thread.join();
 }
 
 }  // namespace velmora::posix

@@ -1,0 +1,47 @@
+#pragma once
+// The synthesizer with its SoundFont, loaded on the first open and kept for the pieces that follow
+// (a rich SoundFont takes longer to load than a piece takes to start).
+
+#include <memory>
+#include <string>
+
+#include <fluidsynth/types.h>
+
+#include "platform/mci.h"
+
+namespace velmora::posix {
+
+// A FluidSynth synthesizer, its settings and the SoundFont loaded into it.
+class Synthesizer {
+ public:
+  // Nothing and the error code when the synthesizer cannot be made (264 when memory ran out) or the
+  // SoundFont is missing (266) or cannot be loaded (262).
+  static std::unique_ptr<Synthesizer> Load(const std::string& soundFont, platform::MciError& error);
+  ~Synthesizer();
+  Synthesizer(const Synthesizer&) = delete;
+  Synthesizer& operator=(const Synthesizer&) = delete;
+
+  fluid_settings_t* settings() const { return settings_; }
+  fluid_synth_t* synth() const { return synth_; }
+  const std::string& soundFont() const { return soundFont_; }
+
+ private:
+  Synthesizer() = default;
+  fluid_settings_t* settings_ = nullptr;
+  fluid_synth_t* synth_ = nullptr;
+  std::string soundFont_;
+};
+
+// Keeps one synthesizer that no device plays on, for the next open.
+class SynthesizerKeeper {
+ public:
+  // The kept synthesizer when it has this SoundFont, else a newly loaded one.
+  std::unique_ptr<Synthesizer> Take(const std::string& soundFont, platform::MciError& error);
+  // Keeps a synthesizer no longer playing, reset, unless one is kept already.
+  void GiveBack(std::unique_ptr<Synthesizer> synthesizer);
+
+ private:
+  std::unique_ptr<Synthesizer> kept_;
+};
+
+}  // namespace velmora::posix
