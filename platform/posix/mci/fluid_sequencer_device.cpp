@@ -47,8 +47,9 @@ std::unique_ptr<FluidSequencerDevice> FluidSequencerDevice::Open(
   if (!output.file.empty()) fluid_settings_setstr(settings, "audio.file.name", output.file.c_str());
   for (const std::string& driver : output.drivers) {
     fluid_settings_setstr(settings, "audio.driver", driver.c_str());
+    const int ownPeriod = driver == "pulseaudio" ? kPulseAudioPeriodFrames : kPeriodFrames;
     fluid_settings_setint(settings, "audio.period-size",
-                          driver == "pulseaudio" ? kPulseAudioPeriodFrames : kPeriodFrames);
+                          output.periodFrames > 0 ? output.periodFrames : ownPeriod);
     device->output_ = new_fluid_audio_driver(settings, synth);
     if (device->output_) break;
   }
