@@ -5,10 +5,19 @@
 
 namespace velmora::app {
 
+namespace {
+
+bool IsCount(const std::string& value, std::size_t digits) {
+  return value.find_first_not_of("0123456789") == std::string::npos && value.size() <= digits;
+}
+
+}  // namespace
+
 const char* const kHostMciOptions =
-    "[--audio-driver=NAME] [--audio-file=PATH] [--free-memory-mb=N]\n"
+    "[--audio-driver=NAME] [--audio-file=PATH] [--period-frames=N] [--free-memory-mb=N]\n"
     "  --audio-driver  the one FluidSynth audio driver to use (default: pulseaudio, then alsa)\n"
     "  --audio-file    the file the \"file\" driver writes\n"
+    "  --period-frames  the frames the driver writes at a time, instead of the layer's choice\n"
     "  --free-memory-mb  the memory free for a piece, instead of what the system says";
 
 std::unique_ptr<platform::Mci> MakeHostMci(const std::vector<std::string>& options) {
@@ -21,8 +30,9 @@ std::unique_ptr<platform::Mci> MakeHostMci(const std::vector<std::string>& optio
       chosen.output.drivers = {value};
     } else if (name == "--audio-file") {
       chosen.output.file = value;
-    } else if (name == "--free-memory-mb" &&
-               value.find_first_not_of("0123456789") == std::string::npos && value.size() < 12) {
+    } else if (name == "--period-frames" && IsCount(value, 5) && std::stoi(value) > 0) {
+      chosen.output.periodFrames = std::stoi(value);
+    } else if (name == "--free-memory-mb" && IsCount(value, 11)) {
       const std::uint64_t bytes = std::strtoull(value.c_str(), nullptr, 10) * 1000000;
       chosen.freeMemory = [bytes] { return std::optional<std::uint64_t>(bytes); };
     } else {

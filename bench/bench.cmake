@@ -4,6 +4,7 @@ if(TARGET velmora_posix_sequencer)
   add_executable(velmora_sequencer_bench
     ${CMAKE_CURRENT_LIST_DIR}/sequencer_bench.cpp
     ${CMAKE_CURRENT_LIST_DIR}/bench_process.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/debug_pulse_server.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sink_monitor.cpp)
   target_include_directories(velmora_sequencer_bench PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
   target_link_libraries(velmora_sequencer_bench PRIVATE velmora_posix_sequencer pthread)

@@ -4,24 +4,34 @@
 // - generated files of 10 KB, 1 MB and 20 MB: open, Play to first sound, Stop to return (after
 //   0.8 s of sound, and 0.1 s after Play), the last sound after Stop, the open of a small file
 //   right after Stop, memory before, while playing and after Stop, CPU and threads after Stop.
+// - Stop at random moments of the demo tune, so it falls anywhere in the output's period;
+// - underruns: the demo tune played for 10 s on a PulseAudio server of the benchmark's own that
+//   logs them, with the machine as it is and with nproc + 1 busy processes, and Play to first
+//   sound and Stop in those runs.
 // Each player runs as a child process while this one listens to the sink's monitor and reads the
 // child's counters from /proc.
-//   velmora_sequencer_bench TUNE SCRATCH_FOLDER SOUNDFONT...
+//   velmora_sequencer_bench [--period-frames=N] [--loaded-runs=N] TUNE SCRATCH_FOLDER SOUNDFONT...
+// --period-frames plays through an output of N frames a period instead of the layer's own.
 // Run it inside tests/desktop_session.sh (it needs PULSE_SERVER and VELMORA_TEST_SINK).
 #include <fluidsynth.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "bench/bench_process.h"
+#include "bench/debug_pulse_server.h"
 #include "bench/sink_monitor.h"
 #include "platform/posix/mci/fluid_mci.h"
 
@@ -32,10 +42,12 @@ using namespace velmora::bench;
 using velmora::testing::SinkMonitor;
 using namespace std::chrono_literals;
 
-constexpr auto kWarmUp = 1s;      // skipped before CPU is counted: start-up is not playback
-constexpr auto kCpuWindow = 8s;   // playback over which CPU is counted
-constexpr auto kIdleWindow = 5s;  // Velmora with nothing open
-constexpr auto kHeld = 800ms;     // after first sound, before memory is read
+constexpr auto kWarmUp = 1s;           // skipped before CPU is counted: start-up is not playback
+constexpr auto kCpuWindow = 8s;        // playback over which CPU is counted
+constexpr auto kIdleWindow = 5s;       // Velmora with nothing open
+constexpr auto kHeld = 800ms;          // after first sound, before memory is read
+constexpr auto kUnderrunWindow = 10s;  // of the demo tune, Play to Stop, for underruns
+constexpr int kRandomStops = 20;
 constexpr int kLayerPeriod = 2048;
 const std::vector<long> kFileSizes{10'000, 1'000'000, 20'000'000};
 
@@ -73,11 +85,16 @@ fs::path GenerateFile(const fs::path& folder, long size) {
 
 // ---- the children ----
 
+// The output's period the Velmora children are given; 0: the layer's own.
+int periodFrames = 0;
+
 // Velmora: opens a small file first (that open loads the SoundFont), then the measured one; plays
 // and closes it when told, then at once opens and closes the small file again; idles until told
 // to exit.
-int RunVelmoraChild(const std::string& warmUp, const std::string& file) {
-  velmora::posix::FluidMci mci;
+int RunVelmoraChild(const std::string& warmUp, const std::string& file, int period) {
+  velmora::posix::FluidMciOptions options;
+  options.output.periodFrames = period;
+  velmora::posix::FluidMci mci(std::move(options));
   const long long start = Now();
   if (mci.SendString("open \"" + warmUp + "\" type sequencer alias warm") != 0) return 2;
   mci.SendString("close warm");
@@ -99,6 +116,30 @@ int RunVelmoraChild(const std::string& warmUp, const std::string& file) {
   mci.SendString("close next");
   NextLine();
   return 0;
+}
+
+// Velmora: `count` times opens the tune, plays it, closes it at a random moment 0.3 to 0.4 s after
+// Play (anywhere in the output's period) and waits 0.3 s.
+int RunStopsChild(const std::string& tune, int count, int period) {
+  velmora::posix::FluidMciOptions options;
+  options.output.periodFrames = period;
+  velmora::posix::FluidMci mci(std::move(options));
+  std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<int> extraUs(0, 100'000);
+  for (int i = 0; i < count; ++i) {
+    if (mci.SendString("open \"" + tune + "\" type sequencer alias stop") != 0) return 2;
+    mci.SendString("play stop");
+    std::this_thread::sleep_for(300ms + std::chrono::microseconds(extraUs(random)));
+    Report("CLOSE", Now());
+    mci.SendString("close stop");
+    Report("CLOSED", Now());
+    std::this_thread::sleep_for(300ms);
+  }
+  return 0;
+}
+
+std::vector<std::string> VelmoraChild(const std::string& warmUp, const std::string& file) {
+  return {"/proc/self/exe", "--velmora-child", warmUp, file, std::to_string(periodFrames)};
 }
 
 std::optional<Clock::time_point> WaitForSound(const SinkMonitor& monitor, Clock::time_point from,
@@ -161,7 +202,7 @@ void CountPlayback(pid_t pid, Clock::time_point soundStart, Playing& figures) {
 
 Playing VelmoraPlaying(const SinkMonitor& monitor, const std::string& tune) {
   Playing figures;
-  Child child({"/proc/self/exe", "--velmora-child", tune, tune});
+  Child child(VelmoraChild(tune, tune));
   child.Expect("OPENED");
   std::this_thread::sleep_for(1s);  // the output runs: what Play waits for is its buffer
   WaitForSilence(monitor);
@@ -266,7 +307,7 @@ double SoundAfter(const SinkMonitor& monitor, Clock::time_point closed) {
 
 void VelmoraFile(const SinkMonitor& monitor, const std::string& warmUp, const std::string& file,
                  FileFigures& figures, bool early) {
-  Child child({"/proc/self/exe", "--velmora-child", warmUp, file});
+  Child child(VelmoraChild(warmUp, file));
   figures.firstOpenMs = child.ExpectValue("FIRST_OPEN_NS") / 1e6;
   const Clock::time_point open = child.Expect("BEFORE_OPEN");
   const double rssBefore = StatusKiB(child.pid(), "VmRSS") / 1024.0;
@@ -336,8 +377,17 @@ void FileRow(const char* name, const std::vector<FileFigures>& rows, Field field
   std::printf("\n");
 }
 
-bool BenchSoundFont(const SinkMonitor& monitor, const std::string& soundFont,
-                    const std::string& tune, const fs::path& scratch) {
+// What the closing summary takes from one SoundFont's run.
+struct SoundFontSummary {
+  std::string soundFont;
+  Playing velmora;
+  std::vector<double> stopsMs;        // every Stop of the generated files, to return
+  std::vector<double> playToSoundMs;  // of the generated files
+  double latestSoundAfterStopMs = 0;
+};
+
+SoundFontSummary BenchSoundFont(const SinkMonitor& monitor, const std::string& soundFont,
+                                const std::string& tune, const fs::path& scratch) {
   setenv("VELMORA_SOUNDFONT", soundFont.c_str(), 1);  // every player uses the same sounds
   std::printf("\n== SoundFont %s (%.0f MB)\n", soundFont.c_str(), fs::file_size(soundFont) / 1e6);
   std::fflush(stdout);
@@ -421,23 +471,213 @@ bool BenchSoundFont(const SinkMonitor& monitor, const std::string& soundFont,
     idle = idle && row.idleCpuMs == 0 && row.idleSwitches == 0;
   }
   std::printf(
-      "Targets: Play to first sound <= 50 ms: %s; Stop <= 10 ms: %s; silent within 50 ms: %s; "
-      "next open <= 60 ms: %s; playing <= before + 3 MiB per MB: %s; after Stop within 5 MiB of "
-      "before: %s; no CPU and no wake-ups after Stop: %s\n",
+      "Targets: Play to first sound <= 50 ms: %s; Stop <= 10 ms (these Stops): %s; silent "
+      "within 50 ms: %s; next open <= 60 ms: %s; playing <= before + 3 MiB per MB: %s; after Stop "
+      "within 5 MiB of before: %s; no CPU and no wake-ups after Stop: %s\n",
       Verdict(firstSound), Verdict(stopsAtOnce), Verdict(silent), Verdict(nextOpen),
       Verdict(memory), Verdict(memoryBack), Verdict(idle));
   std::fflush(stdout);
-  return true;
+  SoundFontSummary summary{fs::path(soundFont).filename(), velmora, {}, {}, 0};
+  for (const FileFigures& row : rows) {
+    summary.stopsMs.insert(summary.stopsMs.end(), {row.stopMs, row.earlyStopMs});
+    summary.playToSoundMs.push_back(row.playToSoundMs);
+    summary.latestSoundAfterStopMs =
+        std::max({summary.latestSoundAfterStopMs, row.soundAfterStopMs, row.earlySoundAfterStopMs});
+  }
+  return summary;
+}
+
+// ---- Stop at random moments ----
+
+struct RandomStops {
+  std::vector<double> ms;  // to return
+  int heardLate = 0;       // Stops with sound more than 50 ms after they returned
+};
+
+RandomStops StopAtRandom(const SinkMonitor& monitor, const std::string& tune) {
+  RandomStops stops;
+  WaitForSilence(monitor);
+  Child child({"/proc/self/exe", "--velmora-stops", tune, std::to_string(kRandomStops),
+               std::to_string(periodFrames)});
+  std::vector<Clock::time_point> returned;
+  for (int i = 0; i < kRandomStops; ++i) {
+    const Clock::time_point close = child.Expect("CLOSE");
+    returned.push_back(child.Expect("CLOSED"));
+    stops.ms.push_back(Milliseconds(returned.back() - close));
+  }
+  child.Wait();
+  std::this_thread::sleep_for(300ms);  // what reaches the monitor late is counted too
+  for (const Clock::time_point at : returned)
+    if (monitor.PeakBetween(at + 50ms, at + 250ms) > SinkMonitor::kSilence) ++stops.heardLate;
+  return stops;
+}
+
+// ---- underruns ----
+
+struct UnderrunRun {
+  int busy = 0;            // busy processes beside the player
+  double loadBefore = -1;  // the load average over the last minute, before they started
+  int underruns = -1;
+  double playToSoundMs = -1;
+  double stopMs = -1;
+  double bufferMs = -1;  // what the stream asked the server for: one period
+};
+
+double LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  double load = -1;
+  in >> load;
+  return load;
+}
+
+// The demo tune played for kUnderrunWindow on the debug server, `busy` processes spinning beside
+// it.
+UnderrunRun PlayForUnderruns(const DebugPulseServer& server, const SinkMonitor& monitor,
+                             const std::string& tune, int busy) {
+  UnderrunRun run;
+  run.busy = busy;
+  run.loadBefore = LoadAverage();
+  std::vector<std::unique_ptr<Child>> spinners;
+  for (int i = 0; i < busy; ++i)
+    spinners.push_back(
+        std::make_unique<Child>(std::vector<std::string>{"sh", "-c", "while :; do :; done"}));
+  const std::uintmax_t launched = server.LogMark();
+  Child child(VelmoraChild(tune, tune));
+  // Counted from the measured piece's own output (the first open's has ended 0.3 s before) ...
+  child.Expect("BEFORE_OPEN");
+  const std::uintmax_t from = server.LogMark();
+  child.Expect("OPENED");
+  child.Tell("play");
+  const Clock::time_point play = child.Expect("PLAY");
+  if (const auto sound = WaitForSound(monitor, play, kUnderrunWindow))
+    run.playToSoundMs = Milliseconds(*sound - play);
+  std::this_thread::sleep_until(play + kUnderrunWindow);
+  // ... to just before Stop: the stream's end, when it runs dry on purpose, is not counted.
+  const std::uintmax_t to = server.LogMark();
+  child.Tell("close");
+  const Clock::time_point close = child.Expect("CLOSE");
+  run.stopMs = Milliseconds(child.Expect("CLOSED") - close);
+  child.Expect("NEXT_OPENED");
+  child.Tell("exit");
+  child.Wait();
+  run.underruns = server.UnderrunsBetween(from, to);
+  run.bufferMs = server.RequestedBufferMs(launched);
+  return run;
+}
+
+// One run as the machine is, then `loadedRuns` with nproc + 1 busy processes.
+std::vector<UnderrunRun> BenchUnderruns(const std::string& tune, int loadedRuns) {
+  std::vector<UnderrunRun> runs;
+  DebugPulseServer server;
+  if (!server.Started()) {
+    std::fprintf(stderr, "the benchmark's own PulseAudio server did not start\n");
+    return runs;
+  }
+  // Every child and parec from here on play on that server.
+  setenv("PULSE_SERVER", server.Address().c_str(), 1);
+  SinkMonitor monitor(DebugPulseServer::kSink);
+  if (!monitor.Started() || !monitor.WaitUntilLive(5s)) {
+    std::fprintf(stderr, "parec could not record the benchmark server's sink\n");
+    return runs;
+  }
+  const int busy = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN)) + 1;
+  runs.push_back(PlayForUnderruns(server, monitor, tune, 0));
+  for (int i = 0; i < loadedRuns; ++i)
+    runs.push_back(PlayForUnderruns(server, monitor, tune, busy));
+  return runs;
+}
+
+// ---- the summary: the period's price and what it buys ----
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return -1;
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+double Worst(const std::vector<double>& values) {
+  return values.empty() ? -1 : *std::max_element(values.begin(), values.end());
+}
+
+void PrintSummary(const std::vector<SoundFontSummary>& soundFonts, const RandomStops& randomStops,
+                  const std::vector<UnderrunRun>& runs, const std::string& soundFont) {
+  const double bufferMs = runs.empty() ? -1 : runs.front().bufferMs;
+  std::printf("\n== Output period: %.0f frames (%.2f ms, %s)\n", bufferMs * 44.1, bufferMs,
+              periodFrames > 0 ? "--period-frames" : "the layer's own");
+  if (periodFrames > 0 && std::lround(bufferMs * 44.1) != periodFrames)
+    std::printf("MISSED: the stream did not get the period asked for\n");
+  std::printf("Demo tune, %s\n", soundFont.c_str());
+  std::printf(
+      "Underruns in %llds of the tune (the benchmark's own PulseAudio, load average (1 min) "
+      "at the start of each run):\n",
+      static_cast<long long>(kUnderrunWindow.count()));
+  bool glitchFree = runs.size() > 1, firstSound = true;
+  std::vector<double> loadedStops;
+  for (const UnderrunRun& run : runs) {
+    std::printf("  %-28s %3d underruns; Play to first sound %6.1f ms; Stop %5.1f ms; load %.2f\n",
+                run.busy == 0 ? "as the machine is"
+                              : (std::to_string(run.busy) + " busy processes").c_str(),
+                run.underruns, run.playToSoundMs, run.stopMs, run.loadBefore);
+    glitchFree = glitchFree && run.underruns == 0;
+    // Under load the benchmark itself waits for a core, so only the other runs count here.
+    if (run.busy == 0) firstSound = firstSound && run.playToSoundMs >= 0 && run.playToSoundMs <= 50;
+    if (run.busy > 0) loadedStops.push_back(run.stopMs);
+  }
+  std::printf(
+      "Stop to return, %zu at random moments: typical (median) %.1f ms, worst %.1f ms; sound "
+      "more than 50 ms after %d of them\n",
+      randomStops.ms.size(), Median(randomStops.ms), Worst(randomStops.ms), randomStops.heardLate);
+  std::printf("  with busy processes: worst %.1f ms\n", Worst(loadedStops));
+  std::vector<double> fileStops, plays;
+  double latest = 0;
+  for (const SoundFontSummary& summary : soundFonts) {
+    fileStops.insert(fileStops.end(), summary.stopsMs.begin(), summary.stopsMs.end());
+    plays.insert(plays.end(), summary.playToSoundMs.begin(), summary.playToSoundMs.end());
+    latest = std::max(latest, summary.latestSoundAfterStopMs);
+    firstSound =
+        firstSound && summary.velmora.playToSoundMs >= 0 && summary.velmora.playToSoundMs <= 50;
+    std::printf("%s: CPU %.2f %% of one core, %.0f wake-ups a second, Play to sound %.1f ms\n",
+                summary.soundFont.c_str(), summary.velmora.cpuPercent, summary.velmora.wakeUps,
+                summary.velmora.playToSoundMs);
+  }
+  for (const double ms : plays) firstSound = firstSound && ms >= 0 && ms <= 50;
+  std::printf(
+      "Generated files: %zu Stops at set times after first sound: worst %.1f ms, last sound %.1f "
+      "ms after; Play to first sound up to %.1f ms\n",
+      fileStops.size(), Worst(fileStops), latest, Worst(plays));
+  fileStops.insert(fileStops.end(), randomStops.ms.begin(), randomStops.ms.end());
+  std::printf(
+      "Targets: no underrun with busy processes: %s; Stop <= 10 ms (worst): %s; silent within "
+      "50 ms of Stop: %s; Play to first sound <= 50 ms: %s\n",
+      Verdict(glitchFree), Verdict(!randomStops.ms.empty() && Worst(fileStops) <= 10),
+      Verdict(latest <= 50 && randomStops.heardLate == 0), Verdict(firstSound));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 4 && std::string(argv[1]) == "--velmora-child") {
-    return RunVelmoraChild(argv[2], argv[3]);
+  if (argc == 5 && std::string(argv[1]) == "--velmora-child") {
+    return RunVelmoraChild(argv[2], argv[3], std::atoi(argv[4]));
   }
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: %s TUNE SCRATCH_FOLDER SOUNDFONT...\n", argv[0]);
+  if (argc == 5 && std::string(argv[1]) == "--velmora-stops") {
+    return RunStopsChild(argv[2], std::atoi(argv[3]), std::atoi(argv[4]));
+  }
+  int loadedRuns = 3;
+  for (; argc > 1 && std::string(argv[1]).rfind("--", 0) == 0; --argc, ++argv) {
+    const std::string option = argv[1];
+    if (option.rfind("--period-frames=", 0) == 0) {
+      periodFrames = std::atoi(option.c_str() + 16);
+    } else if (option.rfind("--loaded-runs=", 0) == 0) {
+      loadedRuns = std::atoi(option.c_str() + 14);
+    } else {
+      argc = 0;  // not understood: the usage below
+      break;
+    }
+  }
+  if (argc < 4 || periodFrames < 0 || loadedRuns < 1) {
+    std::fprintf(stderr,
+                 "usage: velmora_sequencer_bench [--period-frames=N] [--loaded-runs=N] TUNE "
+                 "SCRATCH_FOLDER SOUNDFONT...\n");
     return 1;
   }
   const char* sink = std::getenv("VELMORA_TEST_SINK");
@@ -456,6 +696,13 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::this_thread::sleep_for(500ms);
-  for (int i = 3; i < argc; ++i) BenchSoundFont(monitor, fs::absolute(argv[i]), tune, scratch);
+  std::vector<SoundFontSummary> soundFonts;
+  for (int i = 3; i < argc; ++i)
+    soundFonts.push_back(BenchSoundFont(monitor, fs::absolute(argv[i]), tune, scratch));
+  // The summary's runs use the SoundFont the player uses when FluidR3 is not installed.
+  const std::string soundFont = fs::absolute(argv[3]);
+  setenv("VELMORA_SOUNDFONT", soundFont.c_str(), 1);
+  const RandomStops randomStops = StopAtRandom(monitor, tune);
+  PrintSummary(soundFonts, randomStops, BenchUnderruns(tune, loadedRuns), soundFont);
   return 0;
 }

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Builds and runs the sequencer benchmark inside a private desktop session (null sink):
-#   bench/sequencer_bench.sh [BUILD_DIR] [TUNE]
+#   bench/sequencer_bench.sh [--period-frames=N] [--loaded-runs=N] [BUILD_DIR] [TUNE]
 # Prints Velmora's figures beside the FluidSynth command line's and the offline floor, the ratios
-# and the targets, with the default SoundFont and with FluidR3_GM.sf2. When FluidR3 is not
-# installed, its Debian package is downloaded and unpacked into BUILD_DIR/bench-scratch (nothing is
-# installed on the system).
+# and the targets, with the default SoundFont and with FluidR3_GM.sf2, then the underruns while
+# playing the tune with nproc + 1 busy processes (--loaded-runs, 3 by default) and a summary for
+# the output's period (the layer's own, or N frames). When FluidR3 is not installed, its Debian
+# package is downloaded and unpacked into BUILD_DIR/bench-scratch (nothing is installed on the
+# system).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+options=()
+while [ $# -gt 0 ] && [[ $1 == --* ]]; do options+=("$1") && shift; done
 build=${1:-$root/build-seq}
 tune=${2:-$root/resources/demo/velmora-demo.mid}
 scratch=$build/bench-scratch
@@ -30,5 +34,5 @@ if ! cmake --build "$build" --target velmora_sequencer_bench -j2 >/dev/null; the
   exit 1
 fi
 echo "load: $(uptime)"
-exec "$root/tests/desktop_session.sh" "$build/bench/velmora_sequencer_bench" "$tune" "$scratch" \
+exec "$root/tests/desktop_session.sh" "$build/bench/velmora_sequencer_bench" "${options[@]}" "$tune" "$scratch" \
   "$default_soundfont" "$rich_soundfont"

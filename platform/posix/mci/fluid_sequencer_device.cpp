@@ -15,10 +15,14 @@ namespace {
 using platform::MciError;
 namespace err = mci_error;
 
-// FluidSynth's PulseAudio output writes one period at a time and blocks until the server takes it;
-// closing the output waits for that write. A short period keeps Stop within a few milliseconds and
-// the first sound near Play, at the cost of more wake-ups (see bench/README.md).
-constexpr int kPulseAudioPeriodFrames = 256;
+// FluidSynth's PulseAudio output asks the server for a buffer of one period and writes one period
+// at a time: the server runs dry (an underrun, heard as a crackle) when the output's thread waits
+// longer than about a period for a core, and closing the output waits for the write under way.
+// With 3 busy processes on 2 cores, 10 s of the demo tune underran 2-36 times at 256 frames, up
+// to twice at 384 and 512 frames, and never at 768 in 23 runs. 768 frames (17.4 ms) is the
+// smallest period that never underran; Stop then takes up to 18 ms instead of 7-10 ms, which no
+// one hears as a delay, where a crackle is heard (bench/README.md).
+constexpr int kPulseAudioPeriodFrames = 768;
 constexpr int kPeriodFrames = 256;
 constexpr int kPeriods = 2;
 
@@ -47,8 +51,9 @@ std::unique_ptr<FluidSequencerDevice> FluidSequencerDevice::Open(
   if (!output.file.empty()) fluid_settings_setstr(settings, "audio.file.name", output.file.c_str());
   for (const std::string& driver : output.drivers) {
     fluid_settings_setstr(settings, "audio.driver", driver.c_str());
+    const int ownPeriod = driver == "pulseaudio" ? kPulseAudioPeriodFrames : kPeriodFrames;
     fluid_settings_setint(settings, "audio.period-size",
-                          driver == "pulseaudio" ? kPulseAudioPeriodFrames : kPeriodFrames);
+                          output.periodFrames > 0 ? output.periodFrames : ownPeriod);
     device->output_ = new_fluid_audio_driver(settings, synth);
     if (device->output_) break;
   }

@@ -21,6 +21,8 @@ class SequencerPlayback;
 struct SoundOutput {
   std::vector<std::string> drivers{"pulseaudio", "alsa"};
   std::string file;
+  // Frames the driver writes at a time; 0: the layer's own choice. For tools that compare periods.
+  int periodFrames = 0;
 };
 
 class FluidSequencerDevice {
