@@ -18,17 +18,18 @@ exec "$root/tests/desktop_session.sh" bash -c '
   program=$1 runs=${RUNS:-7} out=$(mktemp -d)
   trap "kill \$(jobs -p) 2>/dev/null; rm -rf $out" EXIT
   cd "$(dirname "$0")/../resources/demo"
-  now() { echo "${EPOCHREALTIME/./}"; }  # microseconds, read without starting a process
-  # Top-level windows mapped on the display, one line each with the moment it was seen.
-  touch "$out/mapped"
+  # Top-level windows mapped on the display, a line each with the moment it was seen, read from a
+  # pipe: the wait for the next one blocks instead of polling, which would take CPU from the
+  # program it times (the machine may have two cores, shared with Xvfb and the accessibility bus).
+  mkfifo "$out/maps"
   stdbuf -oL xev -root -event substructure | while read -r line; do
-    [[ $line == MapNotify* ]] && now >>"$out/mapped"; done &
+    [[ $line == MapNotify* ]] && echo "${EPOCHREALTIME/./}"; done >"$out/maps" &
+  exec 3<"$out/maps"
   sleep 0.5
-  maps() { mapfile -t mapped <"$out/mapped"; echo "${#mapped[@]}"; }
-  mapped_after() {  # waits for the n-th map, prints ms since $2
-    until [ "$(maps)" -ge "$1" ]; do sleep 0.001; done
-    mapfile -t mapped <"$out/mapped"
-    echo $(( (${mapped[$1 - 1]} - $2) / 1000 ))
+  forget_maps() { while read -r -t 0.05 _ <&3; do :; done; }
+  map_ms=0
+  next_map_since() {  # waits for the next map; map_ms: ms from $1 to it
+    local seen && read -r seen <&3 && map_ms=$(( (seen - $1) / 1000 ))
   }
   rss() { awk "/VmRSS/ {printf \"%.1f\", \$2 / 1024}" /proc/$pid/status; }
   switches() {  # context switches by thread: id count
@@ -43,9 +44,9 @@ exec "$root/tests/desktop_session.sh" bash -c '
         {s += \$2 - n[\$1]} END {print s}")"
   }
   for run in $(seq "$runs"); do
-    before=$(maps) start=$(now)
+    forget_maps && start=${EPOCHREALTIME/./}
     "$program" & pid=$!
-    echo "start $(mapped_after $((before + 1)) "$start")" >>"$out/figures"
+    next_map_since "$start" && echo "start $map_ms" >>"$out/figures"
     echo "start_cpu $(cat /proc/$pid/task/*/schedstat | awk "{ns += \$1} END {print int(ns / 1e6)}")" >>"$out/figures"
     window=$(xdotool search --sync --onlyvisible --name "^Velmora$" | head -1)
     sleep 1
@@ -53,8 +54,8 @@ exec "$root/tests/desktop_session.sh" bash -c '
     read -r cpu switches < <(rest) && echo "idle_cpu $cpu" "idle_switches $switches" | xargs -n2 >>"$out/figures"
     eval "$(xdotool getwindowgeometry --shell "$window")"
     for showing in first later later later; do
-      before=$(maps) && xdotool mousemove $((X + 80)) $((Y + 20)) && start=$(now) && xdotool click 1
-      echo "dialog_$showing $(mapped_after $((before + 1)) "$start")" >>"$out/figures"
+      xdotool mousemove $((X + 80)) $((Y + 20)) && forget_maps && start=${EPOCHREALTIME/./}
+      xdotool click 1 && next_map_since "$start" && echo "dialog_$showing $map_ms" >>"$out/figures"
       dialog=$(xdotool search --sync --onlyvisible --name "^Open File$" | head -1)
       sleep 0.3 && xdotool windowfocus --sync "$dialog" key Escape
       while xdotool search --onlyvisible --name "^Open File$" >/dev/null; do sleep 0.05; done
