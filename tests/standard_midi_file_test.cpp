@@ -112,5 +112,37 @@ TEST(StandardMidiFile, RefusesSendsAndSoundsAsTheFilesSay) {
   EXPECT_GT(count, 20);
 }
 
+// The channel messages reach the synthesizer with the values the file gives: its state after a
+// tenth of a second of the piece, played as the layer plays it.
+TEST(StandardMidiFile, ReachesTheSynthesizerWithTheFilesValues) {
+  const auto piece = Piece(FromHex(
+      "4d546864000000060000000100604d54726b0000001b"
+      "00c10500b1076400e1114500e27f7f00e3000000e491c500ff2f00"));
+  ASSERT_TRUE(piece);
+  fluid_settings_t* settings = new_fluid_settings();
+  fluid_synth_t* synth = new_fluid_synth(settings);
+  fluid_synth_sfload(synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
+  auto playback = SequencerPlayback::Create(synth, *piece);
+  playback->Start();
+  std::vector<float> samples(2 * 4410);
+  fluid_synth_write_float(synth, 4410, samples.data(), 0, 2, samples.data(), 1, 2);
+  const auto bend = [synth](int channel) {
+    int value = -1;
+    fluid_synth_get_pitch_bend(synth, channel, &value);
+    return value;
+  };
+  int soundFont = 0, bank = 0, program = 0, volume = 0;
+  fluid_synth_get_program(synth, 1, &soundFont, &bank, &program);
+  fluid_synth_get_cc(synth, 1, 7, &volume);
+  EXPECT_EQ(program, 5);
+  EXPECT_EQ(volume, 100);
+  EXPECT_EQ(bend(1), 0x45 << 7 | 0x11);  // the second byte the high seven bits
+  EXPECT_EQ(bend(2), 16383);
+  EXPECT_EQ(bend(3), 0);
+  EXPECT_EQ(bend(4), 0x45 << 7 | 0x11);  // top bits of the data bytes left out
+  playback.reset();
+  delete_fluid_synth(synth), delete_fluid_settings(settings);
+}
+
 }  // namespace
 }  // namespace velmora::posix
