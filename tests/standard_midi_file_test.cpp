@@ -115,9 +115,9 @@ TEST(StandardMidiFile, RefusesSendsAndSoundsAsTheFilesSay) {
 // The channel messages reach the synthesizer with the values the file gives: its state after a
 // tenth of a second of the piece, played as the layer plays it.
 TEST(StandardMidiFile, ReachesTheSynthesizerWithTheFilesValues) {
-  const auto piece = Piece(FromHex(
-      "4d546864000000060000000100604d54726b0000001b"
-      "00c10500b1076400e1114500e27f7f00e3000000e491c500ff2f00"));
+  const auto piece =
+      Piece(FromHex("4d546864000000060000000100604d54726b0000001b"
+                    "00c10500b1076400e1114500e27f7f00e3000000e491c500ff2f00"));
   ASSERT_TRUE(piece);
   fluid_settings_t* settings = new_fluid_settings();
   fluid_synth_t* synth = new_fluid_synth(settings);
