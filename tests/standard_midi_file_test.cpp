@@ -55,20 +55,38 @@ std::string Sent(const Bytes& file) {
   return sent.str();
 }
 
-// Two seconds of the piece as the layer plays it, rendered offline: their level in dB, and the
-// loudest sample from `quietFrom` seconds on.
+// The start of a piece as the layer plays it, rendered offline on a synthesizer of its own with
+// the default SoundFont: the samples (stereo, interleaved), and the synthesizer as it was left.
+class OfflinePlay {
+ public:
+  OfflinePlay(const MidiPiece& piece, int frames)
+      : settings_(new_fluid_settings()), synth_(new_fluid_synth(settings_)) {
+    fluid_synth_sfload(synth_, "/usr/share/sounds/sf2/default-GM.sf2", 1);
+    auto playback = SequencerPlayback::Create(synth_, piece);
+    playback->Start();
+    samples_.resize(std::size_t{2} * frames);
+    fluid_synth_write_float(synth_, frames, samples_.data(), 0, 2, samples_.data(), 1, 2);
+  }
+  ~OfflinePlay() { delete_fluid_synth(synth_), delete_fluid_settings(settings_); }
+  OfflinePlay(const OfflinePlay&) = delete;
+  OfflinePlay& operator=(const OfflinePlay&) = delete;
+
+  fluid_synth_t* synth() const { return synth_; }
+  const std::vector<float>& samples() const { return samples_; }
+
+ private:
+  fluid_settings_t* settings_;
+  fluid_synth_t* synth_;
+  std::vector<float> samples_;
+};
+
+// Two seconds of the piece as the layer plays it: their level in dB, and the loudest sample from
+// `quietFrom` seconds on.
 std::pair<double, float> Render(const Bytes& file, double quietFrom) {
   const auto piece = Piece(file);
   if (!piece) return {-200, 0};
-  fluid_settings_t* settings = new_fluid_settings();
-  fluid_synth_t* synth = new_fluid_synth(settings);
-  fluid_synth_sfload(synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
-  auto playback = SequencerPlayback::Create(synth, *piece);
-  playback->Start();
-  std::vector<float> samples(2 * 2 * 44100);
-  fluid_synth_write_float(synth, 2 * 44100, samples.data(), 0, 2, samples.data(), 1, 2);
-  playback.reset();
-  delete_fluid_synth(synth), delete_fluid_settings(settings);
+  const OfflinePlay played(*piece, 2 * 44100);
+  const std::vector<float>& samples = played.samples();
   double energy = 0;
   float loudest = 0;
   for (std::size_t i = 0; i < samples.size(); ++i) {
@@ -119,13 +137,8 @@ TEST(StandardMidiFile, ReachesTheSynthesizerWithTheFilesValues) {
       Piece(FromHex("4d546864000000060000000100604d54726b0000001b"
                     "00c10500b1076400e1114500e27f7f00e3000000e491c500ff2f00"));
   ASSERT_TRUE(piece);
-  fluid_settings_t* settings = new_fluid_settings();
-  fluid_synth_t* synth = new_fluid_synth(settings);
-  fluid_synth_sfload(synth, "/usr/share/sounds/sf2/default-GM.sf2", 1);
-  auto playback = SequencerPlayback::Create(synth, *piece);
-  playback->Start();
-  std::vector<float> samples(2 * 4410);
-  fluid_synth_write_float(synth, 4410, samples.data(), 0, 2, samples.data(), 1, 2);
+  const OfflinePlay played(*piece, 4410);
+  fluid_synth_t* synth = played.synth();
   const auto bend = [synth](int channel) {
     int value = -1;
     fluid_synth_get_pitch_bend(synth, channel, &value);
@@ -140,8 +153,6 @@ TEST(StandardMidiFile, ReachesTheSynthesizerWithTheFilesValues) {
   EXPECT_EQ(bend(2), 16383);
   EXPECT_EQ(bend(3), 0);
   EXPECT_EQ(bend(4), 0x45 << 7 | 0x11);  // top bits of the data bytes left out
-  playback.reset();
-  delete_fluid_synth(synth), delete_fluid_settings(settings);
 }
 
 }  // namespace
