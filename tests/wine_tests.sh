@@ -11,21 +11,24 @@ rm -rf build-win32/packages && (cd build-win32 && cpack -G ZIP >/dev/null)
 
 WINEPREFIX=$(mktemp -d /tmp/velmora-wine.XXXXXX)
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
+log=$WINEPREFIX.log
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX" "$log"' EXIT
+# A step that fails says which one, with what Wine printed while setting up.
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND"; cat "$log"' ERR
 wine=/usr/lib/wine/wine64
-"$wine" wineboot -i </dev/null >/dev/null 2>&1
+# One server for the whole run, up before the first program: no program meets a server that is
+# shutting down, and Wine's helper services, started with no terminal of the tests to hold open,
+# stay up between the test programs instead of starting anew with each.
+wineserver -p >>"$log" 2>&1
+"$wine" wineboot -i </dev/null >>"$log" 2>&1
 # The test display has no window manager: Wine must not wait for one (a window leaving the screen
 # would stall 2 s waiting to be withdrawn).
-"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-wineserver -w
-# The server kept up between the test programs, each of which would otherwise start Wine anew;
-# Wine's helper services outlive the tests, so they get no terminal of the tests to hold open.
-wineserver -p
-"$wine" wineboot </dev/null >/dev/null 2>&1
+"$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >>"$log" 2>&1
 ctest --test-dir build-win64 --output-on-failure --no-tests=error
 # Velmora.exe itself starts into its window, closes on Alt+F4 and ends with 0.
 "$wine" build-win64/Velmora.exe & exe=$!
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Velmora$' | head -n 1)
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Velmora$' | head -n 1) ||
+  { echo "FAIL: Velmora.exe showed no window"; exit 1; }
 xdotool sleep 0.5 windowfocus --sync "$window" key alt+F4
 timeout 10 tail --pid=$exe -f /dev/null && wait $exe || { echo "FAIL: Velmora.exe did not end"; exit 1; }
 tests/mci_layer_test.sh "$1/app/mci_console" differential build-win64/app/mci_console.exe
