@@ -1,7 +1,7 @@
 #include <cstdlib>
 
 #include "app/host_mci.h"
-#include "platform/posix/mci/fluid_mci.h"
+#include "sound_engine/fluid_mci.h"
 
 namespace velmora::app {
 

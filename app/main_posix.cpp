@@ -6,9 +6,9 @@
 #include "main_window/form1.h"
 #include "platform/posix/gtk_open_file_dialog.h"
 #include "platform/posix/gtk_window_system.h"
-#include "platform/posix/mci/fluid_mci.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
+#include "sound_engine/fluid_mci.h"
 
 int main() {
   using namespace velmora;

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/mci/midi_piece.h"
-#include "platform/posix/mci/sequencer_playback.h"
+#include "sound_engine/midi_piece.h"
+#include "sound_engine/sequencer_playback.h"
 
 namespace {
 

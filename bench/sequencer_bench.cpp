@@ -33,7 +33,7 @@
 #include "bench/bench_process.h"
 #include "bench/debug_pulse_server.h"
 #include "bench/sink_monitor.h"
-#include "platform/posix/mci/fluid_mci.h"
+#include "sound_engine/fluid_mci.h"
 
 namespace {
 

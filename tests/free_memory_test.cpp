@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "platform/posix/mci/free_memory.h"
+#include "sound_engine/free_memory.h"
 
 namespace velmora::posix {
 namespace {

@@ -18,10 +18,10 @@
 #include "platform/fake/fake_platform.h"
 #include "platform/posix/gtk_controls.h"
 #include "platform/posix/gtk_window_system.h"
-#include "platform/posix/mci/fluid_mci.h"
-#include "platform/posix/mci/mci_errors.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
+#include "sound_engine/fluid_mci.h"
+#include "sound_engine/mci_errors.h"
 
 namespace velmora {
 namespace {

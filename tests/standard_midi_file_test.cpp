@@ -10,8 +10,8 @@
 #include <iterator>
 #include <sstream>
 
-#include "platform/posix/mci/midi_piece.h"
-#include "platform/posix/mci/sequencer_playback.h"
+#include "sound_engine/midi_piece.h"
+#include "sound_engine/sequencer_playback.h"
 
 namespace velmora::posix {
 namespace {

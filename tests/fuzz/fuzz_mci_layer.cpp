@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/posix/mci/mci_command.h"
-#include "platform/posix/mci/mci_errors.h"
-#include "platform/posix/mci/midi_piece.h"
+#include "sound_engine/mci_command.h"
+#include "sound_engine/mci_errors.h"
+#include "sound_engine/midi_piece.h"
 
 using namespace velmora::posix;
 

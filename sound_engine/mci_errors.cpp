@@ -1,4 +1,4 @@
-#include "platform/posix/mci/mci_errors.h"
+#include "sound_engine/mci_errors.h"
 
 namespace velmora::posix::mci_error {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/mci/sequencer_playback.h"
+#include "sound_engine/sequencer_playback.h"
 
 #include <fluidsynth.h>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/mci/fluid_log.h"
+#include "sound_engine/fluid_log.h"
 
 #include <fluidsynth.h>
 

@@ -1,4 +1,4 @@
-#include "platform/posix/mci/synthesizer.h"
+#include "sound_engine/synthesizer.h"
 
 #include <fluidsynth.h>
 #include <unistd.h>
@@ -7,9 +7,9 @@
 #include <array>
 #include <cmath>
 
-#include "platform/posix/mci/fluid_log.h"
-#include "platform/posix/mci/mci_errors.h"
-#include "platform/posix/mci/midi_piece.h"
+#include "sound_engine/fluid_log.h"
+#include "sound_engine/mci_errors.h"
+#include "sound_engine/midi_piece.h"
 
 namespace velmora::posix {
 

@@ -1,12 +1,12 @@
-#include "platform/posix/mci/fluid_sequencer_device.h"
+#include "sound_engine/fluid_sequencer_device.h"
 
 #include <fluidsynth.h>
 
 #include <array>
 
-#include "platform/posix/mci/fluid_log.h"
-#include "platform/posix/mci/mci_errors.h"
-#include "platform/posix/mci/sequencer_playback.h"
+#include "sound_engine/fluid_log.h"
+#include "sound_engine/mci_errors.h"
+#include "sound_engine/sequencer_playback.h"
 
 namespace velmora::posix {
 

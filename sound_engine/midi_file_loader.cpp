@@ -1,4 +1,4 @@
-#include "platform/posix/mci/midi_file_loader.h"
+#include "sound_engine/midi_file_loader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "platform/posix/mci/mci_errors.h"
+#include "sound_engine/mci_errors.h"
 
 namespace velmora::posix {
 

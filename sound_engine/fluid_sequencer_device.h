@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "platform/mci.h"
-#include "platform/posix/mci/midi_piece.h"
-#include "platform/posix/mci/synthesizer.h"
+#include "sound_engine/midi_piece.h"
+#include "sound_engine/synthesizer.h"
 
 namespace velmora::posix {
 

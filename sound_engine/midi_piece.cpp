@@ -1,4 +1,4 @@
-#include "platform/posix/mci/midi_piece.h"
+#include "sound_engine/midi_piece.h"
 
 #include <sys/mman.h>
 
@@ -7,7 +7,7 @@
 #include <functional>
 #include <utility>
 
-#include "platform/posix/mci/mci_errors.h"
+#include "sound_engine/mci_errors.h"
 
 namespace velmora::posix {
 

@@ -1,4 +1,4 @@
-#include "platform/posix/mci/free_memory.h"
+#include "sound_engine/free_memory.h"
 
 #include <sys/resource.h>
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/mci.h"
-#include "platform/posix/mci/midi_piece.h"
+#include "sound_engine/midi_piece.h"
 
 namespace velmora::posix {
 

@@ -1,10 +1,10 @@
-#include "platform/posix/mci/mci_command.h"
+#include "sound_engine/mci_command.h"
 
 #include <algorithm>
 #include <cctype>
 #include <optional>
 
-#include "platform/posix/mci/mci_errors.h"
+#include "sound_engine/mci_errors.h"
 
 namespace velmora::posix {
 

@@ -1,9 +1,9 @@
-#include "platform/posix/mci/standard_midi_file.h"
+#include "sound_engine/standard_midi_file.h"
 
 #include <array>
 #include <cstring>
 
-#include "platform/posix/mci/mci_errors.h"
+#include "sound_engine/mci_errors.h"
 
 namespace velmora::posix {
 

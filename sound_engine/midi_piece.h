@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "platform/mci.h"
-#include "platform/posix/mci/midi_track_reader.h"
-#include "platform/posix/mci/standard_midi_file.h"
+#include "sound_engine/midi_track_reader.h"
+#include "sound_engine/standard_midi_file.h"
 
 namespace velmora::posix {
 

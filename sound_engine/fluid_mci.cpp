@@ -1,4 +1,4 @@
-#include "platform/posix/mci/fluid_mci.h"
+#include "sound_engine/fluid_mci.h"
 
 #include <unistd.h>
 
@@ -8,9 +8,9 @@
 #include <new>
 #include <string>
 
-#include "platform/posix/mci/free_memory.h"
-#include "platform/posix/mci/mci_command.h"
-#include "platform/posix/mci/mci_errors.h"
+#include "sound_engine/free_memory.h"
+#include "sound_engine/mci_command.h"
+#include "sound_engine/mci_errors.h"
 
 namespace velmora::posix {
 

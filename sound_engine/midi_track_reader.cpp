@@ -1,4 +1,4 @@
-#include "platform/posix/mci/midi_track_reader.h"
+#include "sound_engine/midi_track_reader.h"
 
 #include <algorithm>
 #include <bitset>

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "platform/mci.h"
-#include "platform/posix/mci/fluid_sequencer_device.h"
-#include "platform/posix/mci/midi_file_loader.h"
-#include "platform/posix/mci/synthesizer.h"
+#include "sound_engine/fluid_sequencer_device.h"
+#include "sound_engine/midi_file_loader.h"
+#include "sound_engine/synthesizer.h"
 
 namespace velmora::posix {
 

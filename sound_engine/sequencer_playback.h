@@ -14,7 +14,7 @@
 #include <optional>
 #include <utility>
 
-#include "platform/posix/mci/midi_piece.h"
+#include "sound_engine/midi_piece.h"
 
 namespace velmora::posix {
 
