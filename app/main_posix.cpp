@@ -4,11 +4,11 @@
 #include <cstdlib>
 
 #include "main_window/form1.h"
+#include "platform/posix/engine_mci.h"
 #include "platform/posix/gtk_open_file_dialog.h"
 #include "platform/posix/gtk_window_system.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
-#include "sound_engine/fluid_mci.h"
 
 int main() {
   using namespace velmora;
@@ -26,7 +26,7 @@ int main() {
 
   posix::GtkWindowSystem window(kForm1Design);
   posix::GtkOpenFileDialog dialog;
-  posix::FluidMci mci;
+  posix::EngineMci mci;
   posix::PosixFileSystem files;
   posix::PosixClock clock;
   Form1 form({window, dialog, mci, files, clock});
