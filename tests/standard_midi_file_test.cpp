@@ -1,6 +1,6 @@
 // The MIDI files of tests/standard_midi_files.txt as the Linux layer reads and plays them: what is
 // refused, what each file sends and when, that unusual or damaged files send what the clean song
-// sends, and how files sound rendered offline through the layer's own sequencer client; and the
+// sends, and how files sound rendered offline through the layer's own renderer; and the
 // MIDI corpus's files that FluidSynth alone does not play.
 #include <fluidsynth.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "sound_engine/midi_piece.h"
-#include "sound_engine/sequencer_playback.h"
+#include "sound_engine/piece_renderer.h"
 
 namespace velmora::posix {
 namespace {
@@ -62,10 +62,10 @@ class OfflinePlay {
   OfflinePlay(const MidiPiece& piece, int frames)
       : settings_(new_fluid_settings()), synth_(new_fluid_synth(settings_)) {
     fluid_synth_sfload(synth_, "/usr/share/sounds/sf2/default-GM.sf2", 1);
-    auto playback = SequencerPlayback::Create(synth_, piece);
-    playback->Start();
+    PieceRenderer renderer(synth_, piece, {});
+    renderer.Start();
     samples_.resize(std::size_t{2} * frames);
-    fluid_synth_write_float(synth_, frames, samples_.data(), 0, 2, samples_.data(), 1, 2);
+    renderer.Render(samples_.data(), frames);
   }
   ~OfflinePlay() { delete_fluid_synth(synth_), delete_fluid_settings(settings_); }
   OfflinePlay(const OfflinePlay&) = delete;
