@@ -4,6 +4,7 @@
 
 #include "app/host_mci.h"
 #include "platform/posix/engine_mci.h"
+#include "sound_engine/fluid_log.h"
 
 namespace velmora::app {
 
@@ -23,6 +24,7 @@ const char* const kHostMciOptions =
     "  --free-memory-mb  the memory free for a piece, instead of what the system says";
 
 std::unique_ptr<platform::Mci> MakeHostMci(const std::vector<std::string>& options) {
+  posix::RouteFluidSynthLog();  // the tool's process, as the program's main does
   posix::FluidMciOptions chosen;
   for (const std::string& option : options) {
     const auto equals = option.find('=');

@@ -33,6 +33,7 @@
 #include "bench/bench_process.h"
 #include "bench/debug_pulse_server.h"
 #include "bench/sink_monitor.h"
+#include "sound_engine/fluid_log.h"
 #include "sound_engine/fluid_mci.h"
 
 namespace {
@@ -656,6 +657,7 @@ void PrintSummary(const std::vector<SoundFontSummary>& soundFonts, const RandomS
 }  // namespace
 
 int main(int argc, char** argv) {
+  velmora::posix::RouteFluidSynthLog();
   if (argc == 5 && std::string(argv[1]) == "--velmora-child") {
     return RunVelmoraChild(argv[2], argv[3], std::atoi(argv[4]));
   }

@@ -38,8 +38,8 @@ std::string LabelText(std::string_view caption);
 
 class GtkWindowSystem : public platform::WindowSystem {
  public:
-  // Connects GTK to the desktop: X11 where it is offered (there the closing slide can place the
-  // window), Wayland where it is the only display. False when neither can be reached.
+  // Connects GTK to the desktop, on the backends the program allowed (main). False when none can
+  // be reached.
   static bool OpenDisplay();
 
   // Builds the window, hidden, at the display's density.
@@ -48,9 +48,11 @@ class GtkWindowSystem : public platform::WindowSystem {
   GtkWindowSystem(const GtkWindowSystem&) = delete;
   GtkWindowSystem& operator=(const GtkWindowSystem&) = delete;
 
-  // Shows the window where the desktop puts it; clicks and the close request (the caption bar's
-  // close button, or SIGTERM from the session) go to events.
+  // Shows the window where the desktop puts it; clicks and the caption bar's close button go to
+  // events.
   void Show(platform::WindowEvents& events);
+  // Asks the program to close, as the close button does (main sends SIGTERM from the session).
+  void Close();
   // Runs the event loop until the window is closed; the process's exit code.
   int Run();
 
@@ -83,7 +85,6 @@ class GtkWindowSystem : public platform::WindowSystem {
   std::optional<Geometry> CurrentGeometry() const;
   void OnClick(GtkWidget* button);
   static gboolean DeliverClick(gpointer self);
-  void OnClose();
 
   DisplayScale scale_;
   GtkWidget* window_ = nullptr;
@@ -92,7 +93,6 @@ class GtkWindowSystem : public platform::WindowSystem {
   std::array<ControlId, 5> tabOrder_{};
   GdkRectangle statusBox_{};
   platform::WindowEvents* events_ = nullptr;
-  guint sigterm_ = 0;
   std::deque<ControlId> clicks_;  // clicked, their handlers not run yet
   guint clickSource_ = 0;
   ControlId focusLeft_ = ControlId::CmdGetMidFile;  // the focused control last hidden
