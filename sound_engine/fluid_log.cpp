@@ -3,6 +3,7 @@
 #include <fluidsynth.h>
 
 #include <cstring>
+#include <initializer_list>
 
 namespace velmora::posix {
 
