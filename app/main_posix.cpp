@@ -13,6 +13,7 @@
 #include "platform/posix/gtk_window_system.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
+#include "sound_engine/fluid_log.h"
 
 namespace {
 
