@@ -179,8 +179,16 @@ platform::MciError PulseStream::Play() {
       return mci_error::kNoSoundOutput;
     }
   }
-  const std::size_t writable = pa_stream_writable_size(stream_);
-  if (writable != static_cast<std::size_t>(-1) && writable > 0) Fill(writable);
+  // The first fill is the main loop's work, not the caller's: Play returns at once.
+  pa_mainloop_api_once(
+      pa_threaded_mainloop_get_api(loop_),
+      [](pa_mainloop_api*, void* self) {
+        auto& stream = *static_cast<PulseStream*>(self);
+        if (!stream.stream_) return;
+        const std::size_t writable = pa_stream_writable_size(stream.stream_);
+        if (writable != static_cast<std::size_t>(-1) && writable > 0) stream.Fill(writable);
+      },
+      this);
   if (pa_operation* uncorked = pa_stream_cork(stream_, 0, nullptr, nullptr))
     pa_operation_unref(uncorked);
   pa_threaded_mainloop_unlock(loop_);
