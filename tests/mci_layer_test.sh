@@ -56,7 +56,7 @@ activity() { cat /proc/"$layer_PID"/task/*/stat | awk '{cpu += $14 + $15} END {p
 level() { python3 -c 'import sys, array; d = open(sys.argv[1], "rb").read()[44:]; s = array.array("h", d[:len(d) // 4 * 4])
 print(max(map(abs, s[int(float(sys.argv[2]) * 88200):]), default=0), len(s) / 88200)' "$@"; }
 # Sends one command and waits for its answer: $code and $text.
-send() { echo "$1" >&"${layer[1]}" && IFS=$'\t' read -r code text <&"${layer[0]}"; }
+send() { echo "$1" >&"${layer[1]}" && IFS=$'\t' read -r -t 20 code text <&"${layer[0]}" || fail "no answer to $1"; }
 proc() { awk -v key="$2:" '$1 == key {print $2}' "/proc/$layer_PID/$1"; }
 # A Standard MIDI File of one track at 96 ticks a quarter note, its events the Python bytes in $1.
 smf() { python3 -c 'import sys; t = eval(sys.argv[1])
@@ -169,7 +169,7 @@ end)
   send "open ${dir}2s.mid alias e"; send "play e"
   for _ in $(seq 80); do grep -q "piece ended" "${dir}notices" && break; sleep 0.1; done
   grep -q "piece ended" "${dir}notices" || fail "no notice of the end 8 s after Play"
-  sleep 0.5 && before=$(activity) && sleep 5 && after=$(activity)
+  sleep 1 && before=$(activity) && sleep 5 && after=$(activity)
   echo "5 s after the end: CPU ticks and context switches $before, then $after"
   [ "$before" = "$after" ] || fail "the engine woke after the piece's end"
   send "close e"; [ "$(grep -c "piece ended" "${dir}notices")" = 1 ] || fail "notices: $(cat "${dir}notices")"
