@@ -67,8 +67,8 @@ void PieceRenderer::SendDueEvents() noexcept {
 // has cut would bring it back for its release.
 void PieceRenderer::ReleaseHeldNotes() noexcept {
   for (int channel = 0; channel < 16; ++channel) {
-    fluid_synth_all_notes_off(synth_, channel);  // first: one already released by a pedal's
-    fluid_synth_cc(synth_, channel, 64, 0);      // end would be released again, and sound on
+    fluid_synth_all_notes_off(synth_, channel);  // notes the file never released
+    fluid_synth_cc(synth_, channel, 64, 0);      // sustain: the notes it holds are released too
     fluid_synth_cc(synth_, channel, 66, 0);      // sostenuto
   }
 }
