@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <utility>
 
 namespace velmora::posix {
@@ -12,7 +13,8 @@ namespace {
 
 // A piece whose next event lies further than 2^31 ms away (a damaged delta time, weeks of silence)
 // ends there.
-constexpr std::uint64_t kLatestBlock = (std::uint64_t{1} << 31) * 441 / (10 * kFramesPerBlock);
+constexpr std::uint64_t kLatestBlock =
+    (std::uint64_t{1} << 31) * 441 / (std::uint64_t{10} * kFramesPerBlock);
 // Dying away: a tenth of a second below the 16-bit step in a row ends it; 3 s at most, then every
 // voice is cut (a release that never ends, a feedback of the effects).
 constexpr int kQuietBlocksToRest = 4410 / kFramesPerBlock;
@@ -74,7 +76,7 @@ void PieceRenderer::ReleaseHeldNotes() noexcept {
 }
 
 void PieceRenderer::CountSilence(const float* block) noexcept {
-  const bool silent = std::all_of(block, block + 2 * kFramesPerBlock,
+  const bool silent = std::all_of(block, block + std::ptrdiff_t{2} * kFramesPerBlock,
                                   [](float sample) { return std::fabs(sample) < 1.0f / 32768; });
   quietBlocks_ = silent ? quietBlocks_ + 1 : 0;
   if (quietBlocks_ < kQuietBlocksToRest && ++dyingBlocks_ < kMostDyingBlocks) return;
