@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 
 #include "sound_engine/midi_piece.h"
 #include "sound_engine/piece_renderer.h"
@@ -153,6 +156,36 @@ TEST(StandardMidiFile, ReachesTheSynthesizerWithTheFilesValues) {
   EXPECT_EQ(bend(2), 16383);
   EXPECT_EQ(bend(3), 0);
   EXPECT_EQ(bend(4), 0x45 << 7 | 0x11);  // top bits of the data bytes left out
+}
+
+// The engine's renderer on its own: a piece comes to rest by itself, telling the program once, and
+// what the program's handler throws stays out of the output's C callback (it would end the process
+// there). A delta time beyond the clock's far limit (a tempo of 16.7 s a quarter, 2^28 ticks:
+// years) ends the piece there instead of rendering silence for years.
+TEST(PieceRenderer, ComesToRestOnceAtTheEndOrTheClocksFarLimit) {
+  for (const char* track :
+       {"00903c6460803c4000ff2f00", "00ff5103ffffff00903c64ffffff7f803c4000ff2f00"}) {
+    std::ostringstream file;  // a header and one track
+    file << "4d546864000000060000000100604d54726b" << std::hex << std::setw(8) << std::setfill('0')
+         << std::strlen(track) / 2 << track;
+    const auto piece = Piece(FromHex(file.str()));
+    ASSERT_TRUE(piece) << track;
+    OfflinePlay played(*piece, 0);
+    int ended = 0;
+    PieceRenderer renderer(played.synth(), *piece, [&ended] {
+      ++ended;
+      throw std::runtime_error("the program's handler");
+    });
+    renderer.Start();
+    std::vector<float> block(2 * kFramesPerBlock);
+    int blocks = 0;
+    while (blocks < 10 * 44100 / kFramesPerBlock &&
+           renderer.Render(block.data(), kFramesPerBlock) > 0)
+      ++blocks;
+    EXPECT_EQ(renderer.state(), PieceRenderer::State::kResting) << track;
+    EXPECT_EQ(ended, 1) << track;
+    EXPECT_EQ(renderer.Render(block.data(), kFramesPerBlock), 0u) << track;  // it stays at rest
+  }
 }
 
 }  // namespace
