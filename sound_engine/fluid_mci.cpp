@@ -80,7 +80,7 @@ platform::MciError FluidMci::Open(const std::string& alias, const std::string& p
   auto synthesizer = synthesizers_.Take(ChosenSoundFont(), error);
   if (!synthesizer) return error;
   auto opened = Player::Open(
-      std::move(*piece), synthesizers_, std::move(synthesizer), options_.output,
+      std::move(*piece), synthesizers_, std::move(synthesizer), options_.output, server_,
       [this] {
         if (pieceEnded_) pieceEnded_();
       },

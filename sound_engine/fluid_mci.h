@@ -46,6 +46,7 @@ class FluidMci {
 
   FluidMciOptions options_;
   SynthesizerKeeper synthesizers_;  // outlives the devices, which hand their synthesizer back
+  SoundServerConnection server_;    // outlives the devices' streams
   // Aliases are matched without regard to case.
   std::map<std::string, std::unique_ptr<Player>> devices_;
   // What the last file refused as too large needed, for the text of that error.

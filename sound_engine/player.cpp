@@ -17,11 +17,11 @@ Player::Player(MidiPiece piece, SynthesizerKeeper& keeper, std::unique_ptr<Synth
 
 std::unique_ptr<Player> Player::Open(MidiPiece piece, SynthesizerKeeper& keeper,
                                      std::unique_ptr<Synthesizer> synthesizer,
-                                     const SoundOutput& output, std::function<void()> ended,
-                                     platform::MciError& error) {
+                                     const SoundOutput& output, SoundServerConnection& server,
+                                     std::function<void()> ended, platform::MciError& error) {
   std::unique_ptr<Player> player(
       new Player(std::move(piece), keeper, std::move(synthesizer), std::move(ended)));
-  player->output_ = OpenAudioStream(output, player->renderer_, error);
+  player->output_ = OpenAudioStream(output, server, player->renderer_, error);
   if (!player->output_) return nullptr;
   error = platform::kMciOk;
   return player;

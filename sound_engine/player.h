@@ -28,8 +28,8 @@ class Player {
   // has come to rest by itself.
   static std::unique_ptr<Player> Open(MidiPiece piece, SynthesizerKeeper& keeper,
                                       std::unique_ptr<Synthesizer> synthesizer,
-                                      const SoundOutput& output, std::function<void()> ended,
-                                      platform::MciError& error);
+                                      const SoundOutput& output, SoundServerConnection& server,
+                                      std::function<void()> ended, platform::MciError& error);
   ~Player();
   Player(const Player&) = delete;
   Player& operator=(const Player&) = delete;

@@ -150,13 +150,14 @@ std::unique_ptr<AudioStream> OpenFileStream(PieceRenderer& renderer, const std::
   return std::make_unique<ThreadStream>(renderer, std::move(sink));
 }
 
-std::unique_ptr<AudioStream> OpenAudioStream(const SoundOutput& output, PieceRenderer& renderer,
+std::unique_ptr<AudioStream> OpenAudioStream(const SoundOutput& output,
+                                             SoundServerConnection& server, PieceRenderer& renderer,
                                              platform::MciError& error) {
   error = mci_error::kNoSoundOutput;
   for (const std::string& driver : output.drivers) {
     try {
       std::unique_ptr<AudioStream> opened;
-      if (driver == "pulseaudio") opened = OpenPulseStream(renderer);
+      if (driver == "pulseaudio") opened = OpenPulseStream(server, renderer);
       if (driver == "alsa") opened = OpenAlsaStream(renderer);
       if (driver == "file") opened = OpenFileStream(renderer, output.file);
       if (opened) {
