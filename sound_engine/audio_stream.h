@@ -33,6 +33,11 @@ class SoundServerConnection {
   // With the loop locked: connected, connecting again if need be; false when no server answers
   // within 2 s.
   bool Connected();
+  // The last connection made reached the server (a stream may still have failed on it).
+  bool answered() const { return answered_; }
+  // Frees the main loop and its thread, as before the first stream, unless a stream is still open.
+  void Close();
+  int streams = 0;  // open on the loop
 
  private:
   friend std::unique_ptr<AudioStream> OpenPulseStream(SoundServerConnection& server,
@@ -41,6 +46,7 @@ class SoundServerConnection {
 
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
+  bool answered_ = false;
 };
 
 // The outputs to try, in order ("pulseaudio", "alsa", "file"), and the file's path.

@@ -53,7 +53,9 @@ bool WaitFor(pa_threaded_mainloop* loop, Done done) {
 class PulseStream final : public AudioStream {
  public:
   PulseStream(SoundServerConnection& server, PieceRenderer& renderer)
-      : server_(server), renderer_(renderer) {}
+      : server_(server), renderer_(renderer) {
+    ++server_.streams;
+  }
   ~PulseStream() override;
 
   bool Start();  // with the loop locked
@@ -108,6 +110,7 @@ PulseStream::~PulseStream() {
   pa_threaded_mainloop_lock(loop());
   Disconnect();
   pa_threaded_mainloop_unlock(loop());
+  --server_.streams;
 }
 
 void PulseStream::OnWrite(pa_stream*, std::size_t bytes, void* self) noexcept {
@@ -190,16 +193,20 @@ void PulseStream::Stop() {
 
 }  // namespace
 
-SoundServerConnection::~SoundServerConnection() {
-  if (!loop_) return;
+SoundServerConnection::~SoundServerConnection() { Close(); }
+
+void SoundServerConnection::Close() {
+  if (!loop_ || streams > 0) return;
   pa_threaded_mainloop_lock(loop_);
   Disconnect();
   pa_threaded_mainloop_unlock(loop_);
   pa_threaded_mainloop_stop(loop_);
   pa_threaded_mainloop_free(loop_);
+  loop_ = nullptr;
 }
 
 void SoundServerConnection::Disconnect() {
+  answered_ = false;
   if (!context_) return;
   pa_context_set_state_callback(context_, nullptr, nullptr);
   pa_context_disconnect(context_);
@@ -215,12 +222,13 @@ bool SoundServerConnection::Connected() {
   pa_context_set_state_callback(
       context_, [](pa_context*, void* loop) { Signal(loop); }, loop_);
   if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
-  return WaitFor(loop_,
-                 [this] {
-                   const pa_context_state_t state = pa_context_get_state(context_);
-                   return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
-                 }) &&
-         pa_context_get_state(context_) == PA_CONTEXT_READY;
+  answered_ = WaitFor(loop_,
+                      [this] {
+                        const pa_context_state_t state = pa_context_get_state(context_);
+                        return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
+                      }) &&
+              pa_context_get_state(context_) == PA_CONTEXT_READY;
+  return answered_;
 }
 
 std::unique_ptr<AudioStream> OpenPulseStream(SoundServerConnection& server,

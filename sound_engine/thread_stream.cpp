@@ -157,7 +157,14 @@ std::unique_ptr<AudioStream> OpenAudioStream(const SoundOutput& output,
   for (const std::string& driver : output.drivers) {
     try {
       std::unique_ptr<AudioStream> opened;
-      if (driver == "pulseaudio") opened = OpenPulseStream(server, renderer);
+      if (driver == "pulseaudio") {
+        opened = OpenPulseStream(server, renderer);
+        // A server that answered but gave no stream (no memory for it): ALSA would lead to the
+        // same server through its pulse plugin, which waits for good when it cannot start its
+        // thread. Without a server, the loop's thread goes before ALSA is tried.
+        if (!opened && server.answered()) return nullptr;
+        if (!opened) server.Close();
+      }
       if (driver == "alsa") opened = OpenAlsaStream(renderer);
       if (driver == "file") opened = OpenFileStream(renderer, output.file);
       if (opened) {
