@@ -40,7 +40,8 @@ FluidMci::FluidMci(FluidMciOptions options) : options_(std::move(options)) {
   if (!options_.freeMemory) options_.freeMemory = SystemFreeMemory;
 }
 
-FluidMci::~FluidMci() = default;
+// The devices go first: an output's thread may be telling of a piece's end until its device stops.
+FluidMci::~FluidMci() { devices_.clear(); }
 
 platform::MciError FluidMci::SendString(const std::string& text) {
   const ParsedMciCommand parsed = ParseMciCommand(text);

@@ -38,7 +38,7 @@ class FluidMci {
   // The text of an error code, NUL-terminated when it fits; false for a code never answered.
   bool GetErrorString(platform::MciError code, std::span<char> buffer);
   // Called on an output's thread, once, when a piece that is playing ends by itself (never after
-  // its close). Set before the first open.
+  // its close). Set before the first open; it sends no command to this layer itself.
   void SetPieceEndedHandler(std::function<void()> handler) { pieceEnded_ = std::move(handler); }
 
  private:

@@ -23,7 +23,9 @@ class EngineMci final : public platform::Mci {
     return layer_.GetErrorString(code, buffer);
   }
   // `handler` runs on an engine thread (never the GTK thread), once each time a piece that is
-  // playing ends by itself: not after its close or Stop. Set it before the first open.
+  // playing ends by itself: not after its close or Stop. Set it before the first open. It must
+  // return at once and send no MCI command itself (the output waits for it): hand the notice to
+  // the program's own thread (g_idle_add) and act there.
   void SetPieceEndedHandler(std::function<void()> handler) {
     layer_.SetPieceEndedHandler(std::move(handler));
   }
