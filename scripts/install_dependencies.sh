@@ -25,6 +25,7 @@ tests=(
   unzip                         # bench/real_world_midi.sh unpacks a package's zip of MIDI files
   wine64 wine                   # runs the 64-bit Windows build's tests
   python3 valgrind binutils desktop-file-utils
+  playerctl dbus-x11            # a desktop's now-playing client, and a session bus for a test
   lintian appstream             # the package judged as Debian and software centres judge it
   librsvg2-bin                  # resources/make_icon.py renders the desktop icons from their SVG
   icoutils xxd                  # Velmora.exe's resources read back
