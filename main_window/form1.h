@@ -61,8 +61,8 @@ class Form1 : public platform::WindowEvents {
   platform::Platform host_;
   bool playInProgress_ = false;
   bool dialogOpen_ = false;
-  bool playing_ = false;           // from a Play that succeeded to the next Stop
-  std::string chosenFile_;         // the last file CheckFile accepted
+  bool playing_ = false;    // from a Play that succeeded to the next Stop
+  std::string chosenFile_;  // the last file CheckFile accepted
   std::optional<std::string> handedOver_;
   // What the now-playing controls were last told.
   std::string reportedFile_, reportedTitle_;
