@@ -1,7 +1,9 @@
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "app/host_mci.h"
-#include "sound_engine/fluid_mci.h"
+#include "platform/posix/engine_mci.h"
 
 namespace velmora::app {
 
@@ -39,7 +41,13 @@ std::unique_ptr<platform::Mci> MakeHostMci(const std::vector<std::string>& optio
       return nullptr;
     }
   }
-  return std::make_unique<posix::FluidMci>(std::move(chosen));
+  auto mci = std::make_unique<posix::EngineMci>(std::move(chosen));
+  // For scripts that wait for a piece's end: one line on standard error, from the engine's thread.
+  mci->SetPieceEndedHandler([] {
+    constexpr char kNotice[] = "piece ended\n";
+    [[maybe_unused]] const ssize_t written = write(STDERR_FILENO, kNotice, sizeof kNotice - 1);
+  });
+  return mci;
 }
 
 }  // namespace velmora::app

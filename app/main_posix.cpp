@@ -7,13 +7,13 @@
 #include "app/command_line_posix.h"
 #include "main_window/form1.h"
 #include "platform/posix/desktop_application.h"
+#include "platform/posix/engine_mci.h"
 #include "platform/posix/file_to_open.h"
 #include "platform/posix/gtk_open_file_dialog.h"
 #include "platform/posix/gtk_window_system.h"
 #include "platform/posix/mpris_player.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
-#include "sound_engine/fluid_mci.h"
 
 namespace {
 
@@ -55,10 +55,11 @@ int main(int argc, char** argv) {
   }
   posix::GtkWindowSystem window(kForm1Design);
   posix::GtkOpenFileDialog dialog;
-  posix::FluidMci mci;
+  posix::EngineMci mci;
   posix::PosixFileSystem files;
   posix::PosixClock clock;
   posix::MprisPlayer nowPlaying(application.bus(), window);
+  mci.SetPieceEndedHandler([&nowPlaying] { nowPlaying.PieceEnded(); });
   Form1 form({window, dialog, mci, files, clock, &nowPlaying});
   window.Show(form);
   window.AcceptFileDrops();

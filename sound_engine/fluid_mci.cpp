@@ -79,8 +79,12 @@ platform::MciError FluidMci::Open(const std::string& alias, const std::string& p
   if (!piece) return error;
   auto synthesizer = synthesizers_.Take(ChosenSoundFont(), error);
   if (!synthesizer) return error;
-  auto opened = FluidSequencerDevice::Open(std::move(*piece), synthesizers_, std::move(synthesizer),
-                                           options_.output, error);
+  auto opened = FluidSequencerDevice::Open(
+      std::move(*piece), synthesizers_, std::move(synthesizer), options_.output,
+      [this] {
+        if (pieceEnded_) pieceEnded_();
+      },
+      error);
   if (opened) devices_.emplace(alias, std::move(opened));
   return error;
 }

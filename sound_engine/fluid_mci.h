@@ -7,6 +7,7 @@
 // General MIDI one.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -24,13 +25,20 @@ struct FluidMciOptions {
   SoundOutput output;
 };
 
-class FluidMci final : public platform::Mci {
+class FluidMci {
  public:
   explicit FluidMci(FluidMciOptions options = {});
-  ~FluidMci() override;
+  ~FluidMci();
+  FluidMci(const FluidMci&) = delete;
+  FluidMci& operator=(const FluidMci&) = delete;
 
-  platform::MciError SendString(const std::string& command) override;
-  bool GetErrorString(platform::MciError code, std::span<char> buffer) override;
+  // 0 or the MCI error code of one command string.
+  platform::MciError SendString(const std::string& command);
+  // The text of an error code, NUL-terminated when it fits; false for a code never answered.
+  bool GetErrorString(platform::MciError code, std::span<char> buffer);
+  // Called on an output's thread, once, when a piece that is playing ends by itself (never after
+  // its close). Set before the first open.
+  void SetPieceEndedHandler(std::function<void()> handler) { pieceEnded_ = std::move(handler); }
 
  private:
   platform::MciError Open(const std::string& alias, const std::string& path);
@@ -41,6 +49,7 @@ class FluidMci final : public platform::Mci {
   std::map<std::string, std::unique_ptr<FluidSequencerDevice>> devices_;
   // What the last file refused as too large needed, for the text of that error.
   MemoryShortfall shortfall_;
+  std::function<void()> pieceEnded_;
 };
 
 }  // namespace velmora::posix

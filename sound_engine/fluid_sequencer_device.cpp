@@ -34,13 +34,13 @@ FluidSequencerDevice::FluidSequencerDevice(MidiPiece piece, SynthesizerKeeper& k
 
 std::unique_ptr<FluidSequencerDevice> FluidSequencerDevice::Open(
     MidiPiece piece, SynthesizerKeeper& keeper, std::unique_ptr<Synthesizer> synthesizer,
-    const SoundOutput& output, MciError& error) {
+    const SoundOutput& output, std::function<void()> ended, MciError& error) {
   const FluidMemoryWatch memory;
   std::unique_ptr<FluidSequencerDevice> device(
       new FluidSequencerDevice(std::move(piece), keeper, std::move(synthesizer)));
   fluid_synth_t* synth = device->synthesizer_->synth();
   fluid_settings_t* settings = device->synthesizer_->settings();
-  device->playback_ = SequencerPlayback::Create(synth, device->piece_);
+  device->playback_ = SequencerPlayback::Create(synth, device->piece_, std::move(ended));
   if (!device->playback_) {
     error = memory.RanOut() ? err::kOutOfMemory : err::kDriver;
     return nullptr;

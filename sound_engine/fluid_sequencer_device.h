@@ -4,6 +4,7 @@
 // every channel and frees the output and the piece at once; the synthesizer goes back to its keeper
 // for the next piece.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,10 +29,12 @@ struct SoundOutput {
 class FluidSequencerDevice {
  public:
   // Starts the sound output, silent until Play. On failure: nothing, the error code, and the
-  // synthesizer back with the keeper.
+  // synthesizer back with the keeper. `ended` is called on the output's thread when the piece,
+  // played, ends by itself.
   static std::unique_ptr<FluidSequencerDevice> Open(MidiPiece piece, SynthesizerKeeper& keeper,
                                                     std::unique_ptr<Synthesizer> synthesizer,
                                                     const SoundOutput& output,
+                                                    std::function<void()> ended,
                                                     platform::MciError& error);
   ~FluidSequencerDevice();
   FluidSequencerDevice(const FluidSequencerDevice&) = delete;

@@ -13,8 +13,9 @@ constexpr std::uint64_t kLatestMs = std::uint64_t{1} << 31;
 }  // namespace
 
 std::unique_ptr<SequencerPlayback> SequencerPlayback::Create(fluid_synth_t* synth,
-                                                             const MidiPiece& piece) {
-  std::unique_ptr<SequencerPlayback> made(new SequencerPlayback(synth, piece));
+                                                             const MidiPiece& piece,
+                                                             std::function<void()> ended) {
+  std::unique_ptr<SequencerPlayback> made(new SequencerPlayback(synth, piece, std::move(ended)));
   made->hasEvent_ = made->cursor_.Next() == MidiPieceCursor::Step::kEvent;
   made->sequencer_ = new_fluid_sequencer2(0);
   if (!made->sequencer_ || fluid_sequencer_register_fluidsynth(made->sequencer_, synth) < 0)
@@ -65,7 +66,7 @@ void SequencerPlayback::SendUpTo(std::uint64_t block) {
   }
   const std::uint64_t nextMs = BlockMs(*firstBlock_ + cursor_.block());
   if (!hasEvent_ || nextMs > kLatestMs) {
-    ended_ = true;
+    if (!ended_.exchange(true) && onEnded_) onEnded_();
     return;
   }
   fluid_sequencer_send_at(sequencer_, next_, static_cast<unsigned int>(nextMs), 1);

@@ -10,6 +10,7 @@
 #include <fluidsynth/types.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -22,7 +23,9 @@ class SequencerPlayback {
  public:
   // A sequencer on the synthesizer with the piece's client, ready to start; nothing when FluidSynth
   // cannot make it. Make and destroy it while nothing renders the synthesizer.
-  static std::unique_ptr<SequencerPlayback> Create(fluid_synth_t* synth, const MidiPiece& piece);
+  // `ended` is called on the output's thread once, when the piece has sent its last event.
+  static std::unique_ptr<SequencerPlayback> Create(fluid_synth_t* synth, const MidiPiece& piece,
+                                                   std::function<void()> ended = {});
   ~SequencerPlayback();
   SequencerPlayback(const SequencerPlayback&) = delete;
   SequencerPlayback& operator=(const SequencerPlayback&) = delete;
@@ -35,7 +38,8 @@ class SequencerPlayback {
   bool Ended() const { return ended_; }
 
  private:
-  SequencerPlayback(fluid_synth_t* synth, const MidiPiece& piece) : synth_(synth), cursor_(piece) {}
+  SequencerPlayback(fluid_synth_t* synth, const MidiPiece& piece, std::function<void()> ended)
+      : synth_(synth), cursor_(piece), onEnded_(std::move(ended)) {}
   static void OnTimer(unsigned int now, fluid_event_t* event, fluid_sequencer_t*, void* data);
   void SendUpTo(std::uint64_t block);
   void Send(const MidiEvent& event);
@@ -49,6 +53,7 @@ class SequencerPlayback {
   bool hasEvent_ = false;                    // the cursor stands on an event not sent yet
   std::optional<std::uint64_t> firstBlock_;  // the sequencer's block that Start fell in
   bool started_ = false;
+  std::function<void()> onEnded_;
   std::atomic<bool> ended_ = false;
 };
 

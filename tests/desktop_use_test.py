@@ -137,7 +137,7 @@ def users():
 
 def drag_source(kind, data):  # a file manager's part in a drop: a window whose button drags data
     import gi
-    gi.require_version("Gtk", "3.0")
+    gi.require_version("Gdk", "3.0"), gi.require_version("Gtk", "3.0")
     from gi.repository import Gdk, Gtk
     window, button = Gtk.Window(title="source"), Gtk.Button(label="drag me")
     window.add(button), window.move(800, 500), window.set_default_size(200, 100)
@@ -151,9 +151,9 @@ def drag_source(kind, data):  # a file manager's part in a drop: a window whose 
 
 def drop(kind, data):  # dragged by the mouse (XTest) from the source onto Velmora's window
     source = subprocess.Popen([sys.executable, __file__, "--drag-source", kind, data])
-    window("source")
-    subprocess.run(["xdotool", "mousemove", "900", "550", "mousedown", "1", "sleep", "0.2",
-                    *[a for x in range(880, 80, -100) for a in ("mousemove", str(x), "100", "sleep", "0.05")],
+    subprocess.run(["xdotool", "search", "--sync", "--onlyvisible", "--name", "^source$", "sleep", "0.5",
+                    "mousemove", "900", "550", "mousedown", "1", "sleep", "0.2",
+                    *[a for x in range(880, 0, -100) for a in ("mousemove", str(x), "100", "sleep", "0.05")],
                     "sleep", "0.3", "mouseup", "1"], timeout=10)
     source.wait(5)
 
@@ -206,11 +206,12 @@ def ways_in():
             assert wait_for(lambda: mpris("metadata", "xesam:title") == title), bad
             assert status.name.startswith("open: ") and stopped(), status.name
         drop("text/uri-list", uri("Ünï tune.mid"))
-        assert shows("Now Playing \nÜnï tune.mid") is True and playing(), "the drop"
+        assert shows("Now Playing \nÜnï tune.mid") is True and playing(), ("the drop", status.name, mpris("metadata"))
         drop("text/plain", os.path.join(folder, "second.mid"))  # refused: text, not a file
         assert not wait_for(lambda: status.name != "Now Playing \nÜnï tune.mid", 1), status.name
         subprocess.run(["gdbus", "call", "--session", "-d", "org.mpris.MediaPlayer2.velmora", "-o",
-                        "/org/mpris/MediaPlayer2", "-m", "org.mpris.MediaPlayer2.Quit"], timeout=5)
+                        "/org/mpris/MediaPlayer2", "-m", "org.mpris.MediaPlayer2.Quit"],
+                       capture_output=True, timeout=5)
         assert silent() and velmora.wait(5) == 0, "Quit"
         # A first launch with a URI plays it; without a session bus a launch runs on its own.
         velmora = start(uri("second.mid"))

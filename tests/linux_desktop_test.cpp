@@ -16,11 +16,11 @@
 
 #include "main_window/form1.h"
 #include "platform/fake/fake_platform.h"
+#include "platform/posix/engine_mci.h"
 #include "platform/posix/gtk_controls.h"
 #include "platform/posix/gtk_window_system.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
-#include "sound_engine/fluid_mci.h"
 #include "sound_engine/mci_errors.h"
 
 namespace velmora {
@@ -75,7 +75,7 @@ std::vector<int> InkLines(const Pixels& rgb, int width) {
 struct Desktop : posix::GtkWindowSystem {
   static constexpr int kMargin = 3;
   fake::FakePlatform dialog;
-  posix::FluidMci mci;
+  posix::EngineMci mci;
   posix::PosixFileSystem files;
   posix::PosixClock clock;
   Form1 form{{*this, dialog, mci, files, clock}};

@@ -1,5 +1,6 @@
 #include "platform/posix/mpris_player.h"
 
+#include <memory>
 #include <vector>
 
 #include "platform/posix/file_to_open.h"
@@ -157,6 +158,7 @@ GVariant* MprisPlayer::Metadata() const {
 }
 
 void MprisPlayer::Changed(const platform::PieceState& state) {
+  ++changes_;
   const bool wasPlaying = Playing(), couldPlay = !file_.empty();
   const bool newFile = state.file != file_ || state.title != title_;
   if (newFile) {
@@ -174,7 +176,19 @@ void MprisPlayer::Changed(const platform::PieceState& state) {
 }
 
 void MprisPlayer::PieceEnded() {
-  if (!Playing()) return;
+  struct Notice {
+    MprisPlayer* player;
+    unsigned changes;
+  };
+  g_idle_add(+[](gpointer notice) -> gboolean {
+    const std::unique_ptr<Notice> ended(static_cast<Notice*>(notice));
+    ended->player->Ended(ended->changes);
+    return G_SOURCE_REMOVE;
+  }, new Notice{this, changes_.load()});
+}
+
+void MprisPlayer::Ended(unsigned changes) {
+  if (changes != changes_ || !Playing()) return;
   ended_ = true;
   Announce({"PlaybackStatus"});
 }

@@ -5,6 +5,7 @@
 
 #include <gio/gio.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,8 +24,8 @@ class MprisPlayer final : public platform::NowPlaying {
   MprisPlayer& operator=(const MprisPlayer&) = delete;
 
   void Changed(const platform::PieceState& state) override;
-  // The piece has played to its end: the window still shows it, the speaker is silent. Call on
-  // the GTK thread.
+  // The piece has played to its end: the window still shows it, the speaker is silent. Called on
+  // the engine's thread; taken up on the GTK thread, unless the window has changed since.
   void PieceEnded();
 
  private:
@@ -35,6 +36,7 @@ class MprisPlayer final : public platform::NowPlaying {
                          const gchar* property, GError**, gpointer self);
   void Call(std::string_view method, GVariant* parameters);
   GVariant* Property(std::string_view property) const;
+  void Ended(unsigned changes);
   bool Playing() const { return playing_ && !ended_; }
   GVariant* Metadata() const;
   void Announce(const std::vector<const char*>& properties);
@@ -47,6 +49,7 @@ class MprisPlayer final : public platform::NowPlaying {
   bool playing_ = false, ended_ = false;
   std::int64_t playingSince_ = 0;  // monotonic microseconds
   unsigned track_ = 0;             // counts the files chosen, for the track's id
+  std::atomic<unsigned> changes_{0};  // counts the window's changes, read by the engine's thread
 };
 
 }  // namespace velmora::posix
