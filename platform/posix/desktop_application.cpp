@@ -49,15 +49,16 @@ void DesktopApplication::Serve(GtkWindowSystem& window) {
                      static_cast<GtkWindowSystem*>(to)->Present();
                    }),
                    &window);
-  g_signal_connect(application_, "open",
-                   G_CALLBACK(+[](GApplication*, GFile** files, gint count, gchar*, gpointer to) {
-                     if (count < 1) return;
-                     auto& window = *static_cast<GtkWindowSystem*>(to);
-                     const std::string path = FileToOpen(files[0]);
-                     window.Deliver([path](platform::WindowEvents& events) { events.OpenFile(path); });
-                     window.Present();
-                   }),
-                   &window);
+  g_signal_connect(
+      application_, "open",
+      G_CALLBACK(+[](GApplication*, GFile** files, gint count, gchar*, gpointer to) {
+        if (count < 1) return;
+        auto& window = *static_cast<GtkWindowSystem*>(to);
+        const std::string path = FileToOpen(files[0]);
+        window.Deliver([path](platform::WindowEvents& events) { events.OpenFile(path); });
+        window.Present();
+      }),
+      &window);
 }
 
 }  // namespace velmora::posix

@@ -180,11 +180,13 @@ void MprisPlayer::PieceEnded() {
     MprisPlayer* player;
     unsigned changes;
   };
-  g_idle_add(+[](gpointer notice) -> gboolean {
-    const std::unique_ptr<Notice> ended(static_cast<Notice*>(notice));
-    ended->player->Ended(ended->changes);
-    return G_SOURCE_REMOVE;
-  }, new Notice{this, changes_.load()});
+  g_idle_add(
+      +[](gpointer notice) -> gboolean {
+        const std::unique_ptr<Notice> ended(static_cast<Notice*>(notice));
+        ended->player->Ended(ended->changes);
+        return G_SOURCE_REMOVE;
+      },
+      new Notice{this, changes_.load()});
 }
 
 void MprisPlayer::Ended(unsigned changes) {

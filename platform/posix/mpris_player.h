@@ -47,8 +47,8 @@ class MprisPlayer final : public platform::NowPlaying {
   guint objects_[2] = {};
   std::string file_, title_;
   bool playing_ = false, ended_ = false;
-  std::int64_t playingSince_ = 0;  // monotonic microseconds
-  unsigned track_ = 0;             // counts the files chosen, for the track's id
+  std::int64_t playingSince_ = 0;     // monotonic microseconds
+  unsigned track_ = 0;                // counts the files chosen, for the track's id
   std::atomic<unsigned> changes_{0};  // counts the window's changes, read by the engine's thread
 };
 
