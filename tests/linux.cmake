@@ -31,4 +31,6 @@ add_test(NAME Desktop.use COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/desktop_use_test.p
 add_test(NAME Desktop.ways_in
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/desktop_use_test.py $<TARGET_FILE:velmora> --ways-in)
 add_test(NAME Desktop.wayland COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wayland_test.sh $<TARGET_FILE:velmora>)
-set_tests_properties(Desktop.use Desktop.ways_in Desktop.wayland PROPERTIES TIMEOUT 90 SKIP_RETURN_CODE 77)
+# One Velmora per session bus: never two of these at once.
+set_tests_properties(Desktop.use Desktop.ways_in Desktop.wayland PROPERTIES TIMEOUT 90 SKIP_RETURN_CODE 77
+                     RESOURCE_LOCK velmora_session)

@@ -207,9 +207,7 @@ void GtkWindowSystem::Close() {
   Deliver([this](platform::WindowEvents&) { OnClose(); });
 }
 
-void GtkWindowSystem::Present() {
-  gtk_window_present_with_time(window(), g_get_monotonic_time() / 1000);
-}
+void GtkWindowSystem::Present() { gtk_window_present(window()); }
 
 void GtkWindowSystem::AcceptFileDrops() {
   gtk_drag_dest_set(window_, GTK_DEST_DEFAULT_ALL, nullptr, 0, GDK_ACTION_COPY);
