@@ -55,9 +55,9 @@ Closing the window stops the music and slides the window off the screen.
 
 The music is synthesized by FluidSynth with the system's General MIDI
 SoundFont and played through PulseAudio (or PipeWire's PulseAudio service), or
-ALSA. It opens the MIDI file it is started with, dropped on its window or handed
-over by the desktop's media controls (MPRIS). Velmora keeps no settings and
-writes no files.]])
+ALSA. It opens the MIDI file it is started with, dropped on its window or
+handed over by the desktop's media controls (MPRIS). Velmora keeps no settings
+and writes no files.]])
   # dpkg-shlibdeps names the library packages the binary really links (the toolkit, FluidSynth, the
   # C++ runtime); the SoundFont is data FluidSynth loads, so it is named here.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
