@@ -198,6 +198,7 @@ def ways_in():
             mpris(command, *[uri("short.mid")] * (command == "open"))
             assert then(), command
         assert shows("Now Playing \nshort.mid") is True and mpris("metadata", "xesam:url") == uri("short.mid")
+        assert wait_for(lambda: mpris("metadata", "mpris:length") == "1500000"), "the length"  # µs
         assert stopped() and status.name == "Now Playing \nshort.mid", "the end of the piece"
         mpris("play")
         assert playing(), "played again after its end"

@@ -1,9 +1,12 @@
 #include "platform/posix/mpris_player.h"
 
+#include <glib/gstdio.h>
+
 #include <memory>
 #include <vector>
 
 #include "platform/posix/file_to_open.h"
+#include "sound_engine/midi_piece.h"
 
 namespace velmora::posix {
 
@@ -13,6 +16,9 @@ using platform::MediaKey;
 
 constexpr char kObjectPath[] = "/org/mpris/MediaPlayer2";
 constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
+// The piece's length is read beside the engine's own reading: only of files small enough that
+// holding them twice costs nothing (MIDI files are rarely larger than 100 KB).
+constexpr goffset kLargestTimedFile = 4 << 20;
 
 // What MPRIS 2 asks of a player; Velmora plays one file, without pause, seeking or a track list.
 constexpr char kInterfaces[] = R"(<node>
@@ -81,6 +87,7 @@ MprisPlayer::MprisPlayer(GDBusConnection* bus, GtkWindowSystem& window)
 }
 
 MprisPlayer::~MprisPlayer() {
+  if (timing_ != nullptr) g_cancellable_cancel(timing_), g_object_unref(timing_);
   if (bus_ == nullptr) return;
   g_bus_unown_name(name_);
   for (const guint object : objects_) g_dbus_connection_unregister_object(bus_, object);
@@ -153,6 +160,7 @@ GVariant* MprisPlayer::Metadata() const {
     if (uri != nullptr && g_utf8_validate(uri, -1, nullptr))
       g_variant_builder_add(&map, "{sv}", "xesam:url", g_variant_new_string(uri));
     g_free(uri);
+    if (length_) g_variant_builder_add(&map, "{sv}", "mpris:length", g_variant_new_int64(*length_));
   }
   return g_variant_builder_end(&map);
 }
@@ -164,6 +172,7 @@ void MprisPlayer::Changed(const platform::PieceState& state) {
   if (newFile) {
     file_ = state.file, title_ = state.title;
     ++track_;
+    TimePiece();
   }
   if (state.playing && !playing_) playingSince_ = g_get_monotonic_time();
   if (state.playing != playing_) ended_ = false;
@@ -173,6 +182,42 @@ void MprisPlayer::Changed(const platform::PieceState& state) {
   if (couldPlay != !file_.empty()) changed.push_back("CanPlay");
   if (wasPlaying != Playing()) changed.push_back("PlaybackStatus");
   Announce(changed);
+}
+
+void MprisPlayer::TimePiece() {
+  length_.reset();
+  if (timing_ != nullptr) g_cancellable_cancel(timing_), g_object_unref(timing_);
+  timing_ = g_cancellable_new();
+  if (bus_ == nullptr || file_.empty()) return;
+  const auto timed = +[](GObject*, GAsyncResult* result, gpointer self) {
+    GError* error = nullptr;  // cancelled: the file has changed, or the player is gone
+    const gssize ms = g_task_propagate_int(G_TASK(result), &error);
+    if (error != nullptr) return g_error_free(error);
+    auto& player = *static_cast<MprisPlayer*>(self);
+    player.length_ = std::int64_t{ms} * 1000;
+    player.Announce({"Metadata"});
+  };
+  GTask* task = g_task_new(nullptr, timing_, timed, this);
+  g_task_set_task_data(task, g_strdup(file_.c_str()), g_free);
+  g_task_run_in_thread(
+      task, +[](GTask* task, gpointer, gpointer path, GCancellable*) {
+        GStatBuf file{};
+        gchar* bytes = nullptr;
+        gsize size = 0;
+        std::optional<std::uint64_t> ms;
+        if (g_stat(static_cast<gchar*>(path), &file) == 0 && S_ISREG(file.st_mode) &&
+            file.st_size <= kLargestTimedFile &&
+            g_file_get_contents(static_cast<gchar*>(path), &bytes, &size, nullptr)) {
+          platform::MciError error = 0;
+          const auto piece =
+              MidiPiece::FromFile({reinterpret_cast<std::uint8_t*>(bytes), size}, error);
+          if (piece) ms = piece->endMs();
+        }
+        g_free(bytes);
+        if (ms) return g_task_return_int(task, static_cast<gssize>(*ms));
+        g_task_return_new_error(task, G_IO_ERROR, G_IO_ERROR_FAILED, "no length");
+      });
+  g_object_unref(task);
 }
 
 void MprisPlayer::PieceEnded() {

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,7 @@ class MprisPlayer final : public platform::NowPlaying {
   void Call(std::string_view method, GVariant* parameters);
   GVariant* Property(std::string_view property) const;
   void Ended(unsigned changes);
+  void TimePiece();
   bool Playing() const { return playing_ && !ended_; }
   GVariant* Metadata() const;
   void Announce(const std::vector<const char*>& properties);
@@ -47,9 +49,11 @@ class MprisPlayer final : public platform::NowPlaying {
   guint objects_[2] = {};
   std::string file_, title_;
   bool playing_ = false, ended_ = false;
-  std::int64_t playingSince_ = 0;     // monotonic microseconds
-  unsigned track_ = 0;                // counts the files chosen, for the track's id
-  std::atomic<unsigned> changes_{0};  // counts the window's changes, read by the engine's thread
+  std::int64_t playingSince_ = 0;       // monotonic microseconds
+  unsigned track_ = 0;                  // counts the files chosen, for the track's id
+  std::atomic<unsigned> changes_{0};    // counts the window's changes, read by the engine's thread
+  std::optional<std::int64_t> length_;  // the piece's, in microseconds, once read
+  GCancellable* timing_ = nullptr;      // the reading of the piece's length under way
 };
 
 }  // namespace velmora::posix

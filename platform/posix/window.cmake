@@ -9,4 +9,5 @@ add_library(velmora_posix_window STATIC
   ${CMAKE_CURRENT_LIST_DIR}/file_to_open.cpp
   ${CMAKE_CURRENT_LIST_DIR}/desktop_application.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mpris_player.cpp)
-target_link_libraries(velmora_posix_window PUBLIC velmora_core velmora_resources PkgConfig::VELMORA_GTK)
+target_link_libraries(velmora_posix_window PUBLIC velmora_core velmora_resources velmora_mci_command
+                                                  PkgConfig::VELMORA_GTK)
