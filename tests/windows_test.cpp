@@ -1,13 +1,17 @@
 // The Windows platform under Wine as the user sees and drives it: the stored design at the
 // display's DPI (96, and 144 in a second run of the same test), status texts that stay above an
 // intact notice, the real open dialog, Wine's sequencer, the keyboard, and the closing slide's
-// pace. (Velmora.exe itself is started and closed by tests/wine_tests.sh.)
+// pace; the focus through deactivation, contrast themes, the end of a session, two-byte code
+// pages. (Velmora.exe itself is started and closed by tests/wine_tests.sh.)
 #include <gtest/gtest.h>
 
 #include <process.h>
 
+#include <array>
 #include <chrono>
+#include <cmath>
 #include <future>
+#include <map>
 
 #include "main_window/form1.h"
 #include "platform/win32/win32_clock.h"
@@ -22,12 +26,20 @@ namespace {
 using platform::WindowMetric;
 constexpr COLORREF kGrey = 0x00C0C0C0;
 
+// Wine's sequencer, every command noted.
+struct RecordingMci : win32::Win32Mci {
+  std::vector<std::string> sent;
+  platform::MciError SendString(const std::string& command) override {
+    return sent.push_back(command), Win32Mci::SendString(command);
+  }
+};
+
 // Form1 on the real window system, shown; its window system can be one watched by a test.
 template <typename Window = win32::Win32WindowSystem>
 struct RealForm {
   Window window{GetModuleHandleA(nullptr)};
   win32::Win32OpenFileDialog dialog;
-  win32::Win32Mci mci;
+  RecordingMci mci;
   win32::Win32FileSystem files;
   win32::Win32Clock clock;
   Form1 form{{window, dialog, mci, files, clock}};
@@ -53,11 +65,12 @@ struct RealForm {
 
 // Clicks Get Mid File; a second thread finds the dialog titled "Open File", notes whether it is
 // ownerless with the main window enabled and its first file type, then types the path and
-// confirms, or cancels for an empty path.
+// confirms, or cancels for an empty path. A dialog that stays open ends the test program with a
+// message after 5 s, instead of holding the click until CTest's timeout.
 std::string ChooseInDialog(RealForm<>& f, const std::string& path) {
   auto seen = std::async(std::launch::async, [&f, path] {
     HWND dialog = nullptr;
-    for (int wait = 0; wait < 200 && !(dialog = FindWindowA("#32770", "Open File")); ++wait)
+    for (int wait = 0; wait < 100 && !(dialog = FindWindowA("#32770", "Open File")); ++wait)
       Sleep(50);
     if (dialog == nullptr) return std::string("no dialog");
     char type[256] = {};
@@ -68,6 +81,11 @@ std::string ChooseInDialog(RealForm<>& f, const std::string& path) {
     SendMessageA(name ? name : GetDlgItem(dialog, 0x480), WM_SETTEXT, 0,
                  reinterpret_cast<LPARAM>(path.c_str()));
     SendMessageA(GetDlgItem(dialog, path.empty() ? IDCANCEL : IDOK), BM_CLICK, 0, 0);
+    for (int wait = 0; wait < 100 && IsWindow(dialog); ++wait) Sleep(50);
+    if (IsWindow(dialog)) {
+      std::printf("FAIL: the open dialog is still open 5 s after %s\n", path.c_str());
+      std::fflush(stdout), ExitProcess(4);
+    }
     return std::string(type) + (modeless ? "" : " (owned, or the window disabled)");
   });
   f.Click(ControlId::CmdGetMidFile);
@@ -115,8 +133,65 @@ struct TimedWindow : win32::Win32WindowSystem {
   }
 };
 
+// WCAG's contrast of a control's ink against its face as the screen shows them: the face is the
+// commonest colour inside its edges, the ink the colour there farthest from it; 1 without ink.
+double InkContrast(HWND control) {
+  RECT r;
+  GetClientRect(control, &r);
+  const auto pixels = Capture(control, r.right, r.bottom);
+  std::map<COLORREF, int> counts;
+  const auto inside = [&](int i) {
+    const int x = i % r.right, y = i / r.right, edge = 4;
+    return x >= edge && y >= edge && x < r.right - edge && y < r.bottom - edge;
+  };
+  for (int i = 0; i < r.right * r.bottom; ++i) counts[pixels[i]] += inside(i);
+  const COLORREF face = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                          return a.second < b.second;
+                        })->first;
+  const auto luminance = [](COLORREF c) {
+    double l = 0;
+    for (auto [byte, weight] :
+         {std::pair{GetRValue(c), 0.2126}, {GetGValue(c), 0.7152}, {GetBValue(c), 0.0722}}) {
+      const double v = byte / 255.0;
+      l += weight * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+    }
+    return l + 0.05;
+  };
+  double contrast = 1;
+  for (int i = 0; i < r.right * r.bottom; ++i) {
+    if (!inside(i)) continue;
+    const double a = luminance(pixels[i]), b = luminance(face);
+    contrast = std::max(contrast, std::max(a, b) / std::min(a, b));
+  }
+  return contrast;
+}
+
+// Every caption readable: the three buttons (shown for the measure) and both labels.
+template <typename Window>
+void ExpectEveryCaptionReadable(RealForm<Window>& f) {
+  for (ControlId id : {ControlId::cmdPlay, ControlId::cmdStop}) ShowWindow(f[id], SW_SHOWNA);
+  f.window.SetCaption(ControlId::Label1, "Now Playing");
+  f.window.ProcessPendingEvents();
+  for (const ControlDesign& c : kForm1Design.controls)
+    EXPECT_GE(InkContrast(f[c.id]), 4.5) << c.name;
+  for (ControlId id : {ControlId::cmdPlay, ControlId::cmdStop}) ShowWindow(f[id], SW_HIDE);
+  f.window.SetCaption(ControlId::Label1, "");
+  f.window.ProcessPendingEvents();
+}
+
+// The system colours a contrast theme sets: white text on black; the earlier ones when undone.
+constexpr std::array kThemed{COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT};
+std::vector<COLORREF> SetSystemColours(std::vector<COLORREF> colours) {
+  std::vector<COLORREF> before;
+  for (int element : kThemed) before.push_back(GetSysColor(element));
+  SetSysColors(kThemed.size(), kThemed.data(), colours.data());  // sends WM_SYSCOLORCHANGE
+  return before;
+}
+const std::vector<COLORREF> kWhiteOnBlack{0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF};
+
 // Runs the test that is running now again in a new process, with the display at `dpi` (Wine reads
-// it when a program starts); its exit code. The run within knows itself by VELMORA_RERUN.
+// it when a program starts); its exit code. The run within knows itself and its DPI by
+// VELMORA_RERUN.
 DWORD RunAgain(DWORD dpi) {
   const char* desktop = "Control Panel\\Desktop";
   RegSetKeyValueA(HKEY_CURRENT_USER, desktop, "LogPixels", REG_DWORD, &dpi, sizeof dpi);
@@ -125,7 +200,7 @@ DWORD RunAgain(DWORD dpi) {
       std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
   char program[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, program, MAX_PATH);
-  _putenv("VELMORA_RERUN=1");
+  _putenv(("VELMORA_RERUN=" + std::to_string(dpi)).c_str());
   const auto code = static_cast<DWORD>(_spawnl(_P_WAIT, program, program, filter.c_str(), nullptr));
   _putenv("VELMORA_RERUN=");
   RegDeleteKeyValueA(HKEY_CURRENT_USER, desktop, "LogPixels");
@@ -135,25 +210,53 @@ bool IsARerun() { return std::getenv("VELMORA_RERUN") != nullptr; }
 
 TEST(Win32Window, IsTheDesignItsStatusTextsStayAboveTheWholeNoticeAndClosingSlidesAway) {
   if (!IsARerun()) {
+    const auto colours = SetSystemColours(kWhiteOnBlack);  // ignored: no contrast theme is on
     EXPECT_EQ(RunAgain(144), 0u) << "at 144 DPI (3: the closing slide too fast or too slow)";
+    SetSystemColours(colours);
   }
   RealForm<TimedWindow> f;
   const win32::TwipsScale& scale = f.window.scale();
+  const int dpi = IsARerun() ? std::atoi(std::getenv("VELMORA_RERUN")) : 96;
+  ASSERT_EQ(std::vector({scale.dpiX, scale.dpiY}), std::vector({dpi, dpi})) << "not the set DPI";
   RECT client{};
   GetClientRect(f.window.window(), &client);
-  EXPECT_EQ(client.right * 1000 + client.bottom, scale.dpiX == 96 ? 178155 : 267233) << scale.dpiX;
+  EXPECT_EQ(client.right * 1000 + client.bottom, dpi == 96 ? 178155 : 267233) << dpi;
   EXPECT_EQ(
       GetWindowLongA(f.window.window(), GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME | WS_MAXIMIZEBOX),
       WS_CAPTION);
+  // Left, top, width and height in pixels, in the design's order: twips / 15 at 96 DPI, / 10 at
+  // 144.
+  const std::map<int, std::vector<std::vector<LONG>>> pixels{
+      {96,
+       {{8, 8, 161, 25}, {8, 32, 161, 25}, {8, 56, 161, 25}, {8, 88, 161, 57}, {0, 136, 177, 17}}},
+      {144,
+       {{12, 12, 242, 38},
+        {12, 48, 242, 38},
+        {12, 84, 242, 38},
+        {12, 132, 242, 86},
+        {0, 204, 266, 26}}}};
   for (const ControlDesign& c : kForm1Design.controls) {
     const RECT r = f.Rect(c.id);
     EXPECT_EQ(std::vector({r.left, r.top, r.right - r.left, r.bottom - r.top}),
-              std::vector<LONG>({*scale.ToPixelsX(c.left), *scale.ToPixelsY(c.top),
-                                 *scale.ToPixelsX(c.width), *scale.ToPixelsY(c.height)}))
+              pixels.at(dpi).at(static_cast<std::size_t>(c.id)))
         << c.name;
     EXPECT_EQ(f.Shows(c.id), c.visible) << c.name;
   }
+  // The system's message font at this DPI, on every control.
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+  for (const ControlDesign& c : kForm1Design.controls) {
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(f[c.id], WM_GETFONT, 0, 0)), sizeof font,
+               &font);
+    EXPECT_EQ(std::string(font.lfFaceName) + " " + std::to_string(font.lfHeight),
+              std::string(metrics.lfMessageFont.lfFaceName) + " " +
+                  std::to_string(metrics.lfMessageFont.lfHeight))
+        << c.name;
+  }
   EXPECT_EQ(GetFocus(), f[ControlId::CmdGetMidFile]);
+  ExpectEveryCaptionReadable(f);  // at 144 DPI: with a contrast theme's system colours
   EXPECT_NE(GetClassLongPtrA(f.window.window(), GCLP_HICON), 0);
 
   // Every text the status line shows, Wine's error texts (their first sentence) included, stays in
@@ -231,6 +334,85 @@ TEST(Win32Form, ChoosesInTheDialogThenPlaysAndStopsByKeysThroughWinesSequencer) 
   f.Press(VK_RETURN);
   EXPECT_EQ(f.mci.SendString("close mcitest"), 263u) << "Enter on Stop closed the device";
   EXPECT_TRUE(f.Shows(ControlId::CmdGetMidFile));
+}
+
+// Wine has no contrast themes (SPI_GETHIGHCONTRAST says none): this window is told it has one.
+struct ThemedWindow : win32::Win32WindowSystem {
+  using Win32WindowSystem::Win32WindowSystem;
+  bool HighContrast() const override { return true; }
+};
+
+TEST(Win32Window, TakesTheContrastThemesColoursAndFollowsTheirChange) {
+  const auto colours = SetSystemColours({0x800000, 0x00FFFF, 0x000000, 0xFFFFFF});
+  {
+    RealForm<ThemedWindow> f;
+    const auto corner = [&] {  // the form's own back, clear of every control
+      f.window.ProcessPendingEvents();
+      return Capture(f.window.window(), 4, 4).back();
+    };
+    const auto face = [&] {
+      f.window.ProcessPendingEvents();
+      return Capture(f[ControlId::CmdGetMidFile], 12, 12).back();
+    };
+    EXPECT_EQ(std::vector({corner(), face()}), std::vector<COLORREF>({0x000000, 0x800000}));
+    ExpectEveryCaptionReadable(f);
+    SetSystemColours({0xFFFFFF, 0x000000, 0xFFFFFF, 0x000000});  // black on white
+    EXPECT_EQ(std::vector({corner(), face()}), std::vector<COLORREF>({0xFFFFFF, 0xFFFFFF}));
+    ExpectEveryCaptionReadable(f);
+  }
+  SetSystemColours(colours);
+}
+
+TEST(Win32Files, FindTheTitleByTheCodePagesCharacters) {
+  // 95 5C: one character of code page 932, whose second byte is the backslash's.
+  EXPECT_EQ(win32::Win32FileSystem(932).TitleStart("C:\\\x95\\.mid"), 3u);
+  EXPECT_EQ(win32::Win32FileSystem().TitleStart("C:\\\x95\\.mid"), 5u) << "UTF-8: bytes";
+  EXPECT_EQ(win32::Win32FileSystem().TitleStart("C:\\Ü\\表.mid"), 6u);
+  EXPECT_EQ(win32::Win32FileSystem().TitleStart("tune.mid"), 0u);
+}
+
+// A second window of the same class cannot be made while the first is open: Show says so.
+TEST(Win32Window, SaysWhenItCannotBeCreated) {
+  RealForm f;
+  {
+    win32::Win32WindowSystem second(GetModuleHandleA(nullptr));
+    EXPECT_FALSE(second.Show(f.form, SW_SHOWNORMAL));
+  }
+}
+
+// Deactivated and activated again, the window gives the focus back to its button, so Space
+// presses it; a session's end stops the music at once and leaves the window where it is.
+TEST(Win32Form, KeepsTheFocusThroughDeactivationAndClosesTheSequencerWhenTheSessionEnds) {
+  TestFiles files;
+  RealForm f;
+  HWND window = f.window.window();
+  ChooseInDialog(f, "");
+  EXPECT_EQ(GetFocus(), f[ControlId::CmdGetMidFile]) << "after a cancelled dialog";
+  ChooseInDialog(f, files.tune);
+  EXPECT_EQ(GetFocus(), f[ControlId::cmdPlay]) << "after a chosen file";
+  HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 400, 400, 50, 50,
+                               nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(SetForegroundWindow(other));
+  f.window.ProcessPendingEvents();
+  EXPECT_NE(GetActiveWindow(), window);
+  ASSERT_TRUE(SetForegroundWindow(window));
+  f.window.ProcessPendingEvents();
+  EXPECT_EQ(GetFocus(), f[ControlId::cmdPlay]) << "after another window was active";
+  DestroyWindow(other);
+  ShowWindow(window, SW_MINIMIZE), f.window.ProcessPendingEvents();
+  ShowWindow(window, SW_RESTORE), f.window.ProcessPendingEvents();
+  ASSERT_EQ(GetFocus(), f[ControlId::cmdPlay]) << "after a restore";
+  f.Press(VK_SPACE);
+  ASSERT_TRUE(f.Shows(ControlId::cmdStop)) << "Space played";
+
+  RECT placed{}, after{};
+  GetWindowRect(window, &placed);
+  f.mci.sent.clear();
+  EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_EQ(f.mci.sent, std::vector<std::string>{"close mcitest"});
+  EXPECT_TRUE(IsWindowVisible(window) && GetWindowRect(window, &after) && after.left == placed.left)
+      << "no slide";
 }
 
 }  // namespace
