@@ -83,6 +83,7 @@ bool FakePlatform::GetOpenFileName(platform::OpenFileName& request) {
                   " max " + std::to_string(request.maxFile) + " title " + Shown(request.fileTitle) +
                   " max " + std::to_string(request.maxFileTitle) + " in " + request.initialDir +
                   " caption " + request.title + " flags " + std::to_string(request.flags));
+  for (auto events = std::move(whileDialogOpen); auto& event : events) event();
   if (dialogAnswers.empty()) return false;
   const DialogAnswer answer = std::move(dialogAnswers.front());
   dialogAnswers.pop_front();

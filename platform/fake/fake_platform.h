@@ -23,13 +23,14 @@ class FakePlatform : public platform::WindowSystem,
                      public platform::OpenFileDialog,
                      public platform::Mci,
                      public platform::FileSystem,
-                     public platform::Clock {
+                     public platform::Clock,
+                     public platform::NowPlaying {
  public:
   using DialogAnswer = std::function<bool(platform::OpenFileName&)>;
   using Metric = platform::WindowMetric;
 
   FakePlatform();
-  platform::Platform host() { return {*this, *this, *this, *this, *this}; }
+  platform::Platform host() { return {*this, *this, *this, *this, *this, this}; }
 
   // Every call, in order, one line each ("SetCaption Label1 Please Wait", "SendString play …").
   std::vector<std::string> calls;
@@ -50,6 +51,10 @@ class FakePlatform : public platform::WindowSystem,
   // Dialog: the next answers, in order; with none left the dialog is cancelled.
   std::deque<DialogAnswer> dialogAnswers;
   static DialogAnswer Choose(const std::string& path);
+  std::deque<std::function<void()>> whileDialogOpen;  // events run by the dialog's own loop
+
+  // Now-playing controls: each report as "PATH playing|stopped", kept apart from the calls.
+  std::vector<std::string> nowPlaying;
 
   // MCI: the answer to each command (0 when unscripted); the text of code N is "error N. …".
   std::function<platform::MciError(const std::string&)> mciAnswer;
@@ -87,6 +92,9 @@ class FakePlatform : public platform::WindowSystem,
   std::size_t TitleStart(std::string_view path) const override;
   Duration Now() override { return now; }
   void SleepUntil(Duration when) override { now = std::max(now, when); }
+  void Changed(const platform::PieceState& state) override {
+    nowPlaying.push_back(std::string(state.file) + (state.playing ? " playing" : " stopped"));
+  }
 };
 
 }  // namespace velmora::fake
