@@ -1,4 +1,5 @@
-// Velmora.exe: the window system shows Form1 and delivers its events; nothing else runs first.
+// Velmora.exe: the window system shows Form1 and delivers its events; a file named on the command
+// line is opened as one chosen in the dialog.
 #include <cstring>
 
 #include "main_window/form1.h"
@@ -23,6 +24,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPSTR /*commandLi
                    GetLastError(), 0, text + told, static_cast<DWORD>(sizeof text - told), nullptr);
     MessageBoxA(nullptr, text, "Velmora", MB_OK | MB_ICONERROR);
     return 1;
+  }
+  // "Open with" and the command line: the first argument, read in UTF-16 whatever the code page.
+  int count = 0;
+  if (LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    if (count > 1 && arguments[1][0] != L'\0') {
+      std::wstring full(MAX_PATH, L'\0');
+      full.resize(GetFullPathNameW(arguments[1], MAX_PATH, full.data(), nullptr));
+      form.OpenFile(velmora::win32::ToProcessCodePage(full.empty() ? arguments[1] : full));
+    }
+    LocalFree(arguments);
   }
   return window.RunMessageLoop();
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <process.h>
+#include <shlobj.h>  // DROPFILES
 
 #include <array>
 #include <chrono>
@@ -82,10 +83,8 @@ std::string ChooseInDialog(RealForm<>& f, const std::string& path) {
                  reinterpret_cast<LPARAM>(path.c_str()));
     SendMessageA(GetDlgItem(dialog, path.empty() ? IDCANCEL : IDOK), BM_CLICK, 0, 0);
     for (int wait = 0; wait < 100 && IsWindow(dialog); ++wait) Sleep(50);
-    if (IsWindow(dialog)) {
-      std::printf("FAIL: the open dialog is still open 5 s after %s\n", path.c_str());
-      std::fflush(stdout), ExitProcess(4);
-    }
+    if (IsWindow(dialog))
+      std::puts("FAIL: the open dialog is still open after 5 s"), ExitProcess(4);
     return std::string(type) + (modeless ? "" : " (owned, or the window disabled)");
   });
   f.Click(ControlId::CmdGetMidFile);
@@ -133,61 +132,45 @@ struct TimedWindow : win32::Win32WindowSystem {
   }
 };
 
-// WCAG's contrast of a control's ink against its face as the screen shows them: the face is the
-// commonest colour inside its edges, the ink the colour there farthest from it; 1 without ink.
+// WCAG's contrast between the lightest and the darkest colour inside a control's edges on the
+// screen: its ink's on its face (1: no ink).
 double InkContrast(HWND control) {
   RECT r;
   GetClientRect(control, &r);
   const auto pixels = Capture(control, r.right, r.bottom);
-  std::map<COLORREF, int> counts;
-  const auto inside = [&](int i) {
-    const int x = i % r.right, y = i / r.right, edge = 4;
-    return x >= edge && y >= edge && x < r.right - edge && y < r.bottom - edge;
-  };
-  for (int i = 0; i < r.right * r.bottom; ++i) counts[pixels[i]] += inside(i);
-  const COLORREF face = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
-                          return a.second < b.second;
-                        })->first;
-  const auto luminance = [](COLORREF c) {
-    double l = 0;
-    for (auto [byte, weight] :
-         {std::pair{GetRValue(c), 0.2126}, {GetGValue(c), 0.7152}, {GetBValue(c), 0.0722}}) {
-      const double v = byte / 255.0;
-      l += weight * (v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
-    }
-    return l + 0.05;
-  };
-  double contrast = 1;
+  double lightest = 0, darkest = 2;
   for (int i = 0; i < r.right * r.bottom; ++i) {
-    if (!inside(i)) continue;
-    const double a = luminance(pixels[i]), b = luminance(face);
-    contrast = std::max(contrast, std::max(a, b) / std::min(a, b));
+    if (i % r.right < 4 || i % r.right >= r.right - 4 || i / r.right < 4 ||
+        i / r.right >= r.bottom - 4)
+      continue;
+    double l = 0.05;  // relative luminance, and the flare both sides of the ratio get
+    for (auto [byte, weight] : {std::pair{GetRValue(pixels[i]), 0.2126},
+                                {GetGValue(pixels[i]), 0.7152},
+                                {GetBValue(pixels[i]), 0.0722}})
+      l += weight * (byte <= 10 ? byte / 3294.6 : std::pow((byte / 255.0 + 0.055) / 1.055, 2.4));
+    lightest = std::max(lightest, l), darkest = std::min(darkest, l);
   }
-  return contrast;
+  return lightest / darkest;
 }
 
 // Every caption readable: the three buttons (shown for the measure) and both labels.
 template <typename Window>
 void ExpectEveryCaptionReadable(RealForm<Window>& f) {
   for (ControlId id : {ControlId::cmdPlay, ControlId::cmdStop}) ShowWindow(f[id], SW_SHOWNA);
-  f.window.SetCaption(ControlId::Label1, "Now Playing");
-  f.window.ProcessPendingEvents();
+  f.window.SetCaption(ControlId::Label1, "Now Playing"), f.window.ProcessPendingEvents();
   for (const ControlDesign& c : kForm1Design.controls)
     EXPECT_GE(InkContrast(f[c.id]), 4.5) << c.name;
   for (ControlId id : {ControlId::cmdPlay, ControlId::cmdStop}) ShowWindow(f[id], SW_HIDE);
-  f.window.SetCaption(ControlId::Label1, "");
-  f.window.ProcessPendingEvents();
+  f.window.SetCaption(ControlId::Label1, ""), f.window.ProcessPendingEvents();
 }
 
-// The system colours a contrast theme sets: white text on black; the earlier ones when undone.
-constexpr std::array kThemed{COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT};
+// Sets COLOR_BTNFACE, _BTNTEXT, _WINDOW and _WINDOWTEXT (sending WM_SYSCOLORCHANGE); the earlier.
 std::vector<COLORREF> SetSystemColours(std::vector<COLORREF> colours) {
+  const std::array elements{COLOR_BTNFACE, COLOR_BTNTEXT, COLOR_WINDOW, COLOR_WINDOWTEXT};
   std::vector<COLORREF> before;
-  for (int element : kThemed) before.push_back(GetSysColor(element));
-  SetSysColors(kThemed.size(), kThemed.data(), colours.data());  // sends WM_SYSCOLORCHANGE
-  return before;
+  for (int element : elements) before.push_back(GetSysColor(element));
+  return SetSysColors(4, elements.data(), colours.data()), before;
 }
-const std::vector<COLORREF> kWhiteOnBlack{0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF};
 
 // Runs the test that is running now again in a new process, with the display at `dpi` (Wine reads
 // it when a program starts); its exit code. The run within knows itself and its DPI by
@@ -210,7 +193,8 @@ bool IsARerun() { return std::getenv("VELMORA_RERUN") != nullptr; }
 
 TEST(Win32Window, IsTheDesignItsStatusTextsStayAboveTheWholeNoticeAndClosingSlidesAway) {
   if (!IsARerun()) {
-    const auto colours = SetSystemColours(kWhiteOnBlack);  // ignored: no contrast theme is on
+    // A contrast theme's system colours, white text on black, but the theme is not on.
+    const auto colours = SetSystemColours({0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF});
     EXPECT_EQ(RunAgain(144), 0u) << "at 144 DPI (3: the closing slide too fast or too slow)";
     SetSystemColours(colours);
   }
@@ -226,34 +210,18 @@ TEST(Win32Window, IsTheDesignItsStatusTextsStayAboveTheWholeNoticeAndClosingSlid
       WS_CAPTION);
   // Left, top, width and height in pixels, in the design's order: twips / 15 at 96 DPI, / 10 at
   // 144.
+  // clang-format off
   const std::map<int, std::vector<std::vector<LONG>>> pixels{
-      {96,
-       {{8, 8, 161, 25}, {8, 32, 161, 25}, {8, 56, 161, 25}, {8, 88, 161, 57}, {0, 136, 177, 17}}},
-      {144,
-       {{12, 12, 242, 38},
-        {12, 48, 242, 38},
-        {12, 84, 242, 38},
-        {12, 132, 242, 86},
-        {0, 204, 266, 26}}}};
+      {96, {{8, 8, 161, 25}, {8, 32, 161, 25}, {8, 56, 161, 25}, {8, 88, 161, 57}, {0, 136, 177, 17}}},
+      {144, {{12, 12, 242, 38}, {12, 48, 242, 38}, {12, 84, 242, 38}, {12, 132, 242, 86},
+             {0, 204, 266, 26}}}};
+  // clang-format on
   for (const ControlDesign& c : kForm1Design.controls) {
     const RECT r = f.Rect(c.id);
     EXPECT_EQ(std::vector({r.left, r.top, r.right - r.left, r.bottom - r.top}),
               pixels.at(dpi).at(static_cast<std::size_t>(c.id)))
         << c.name;
     EXPECT_EQ(f.Shows(c.id), c.visible) << c.name;
-  }
-  // The system's message font at this DPI, on every control.
-  NONCLIENTMETRICSA metrics{};
-  metrics.cbSize = sizeof metrics;
-  ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
-  for (const ControlDesign& c : kForm1Design.controls) {
-    LOGFONTA font{};
-    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(f[c.id], WM_GETFONT, 0, 0)), sizeof font,
-               &font);
-    EXPECT_EQ(std::string(font.lfFaceName) + " " + std::to_string(font.lfHeight),
-              std::string(metrics.lfMessageFont.lfFaceName) + " " +
-                  std::to_string(metrics.lfMessageFont.lfHeight))
-        << c.name;
   }
   EXPECT_EQ(GetFocus(), f[ControlId::CmdGetMidFile]);
   ExpectEveryCaptionReadable(f);  // at 144 DPI: with a contrast theme's system colours
@@ -317,15 +285,36 @@ TEST(Win32Window, IsTheDesignItsStatusTextsStayAboveTheWholeNoticeAndClosingSlid
   ExitProcess(5);
 }
 
+// A file dropped as Explorer drops it: a DROPFILES record with the path (in the process's code
+// page).
+HGLOBAL DropOf(const std::string& path) {
+  HGLOBAL drop = GlobalAlloc(GHND, sizeof(DROPFILES) + path.size() + 2);
+  auto* list = static_cast<DROPFILES*>(GlobalLock(drop));
+  list->pFiles = sizeof(DROPFILES);
+  std::copy(path.begin(), path.end(), reinterpret_cast<char*>(list + 1)), GlobalUnlock(drop);
+  return drop;  // freed by the window's DragFinish
+}
+
+// What a user does in a row: a cancel, a choice, other windows, the keys, a drop, the media keys
+// and the end of the session; the focus stays on the button to press.
 TEST(Win32Form, ChoosesInTheDialogThenPlaysAndStopsByKeysThroughWinesSequencer) {
   ASSERT_EQ(GetACP(), UINT{CP_UTF8}) << "the manifest's UTF-8 code page";
   TestFiles files;
   RealForm f;
+  HWND window = f.window.window();
   EXPECT_EQ(ChooseInDialog(f, ""), "Mid Files (*.mid) (*.Mid)");
+  EXPECT_EQ(GetFocus(), f[ControlId::CmdGetMidFile]) << "after a cancelled dialog";
   EXPECT_EQ(f.form.FileName, std::string(254, ' ')) << "a cancel's blanks come back as they went";
   EXPECT_EQ(ChooseInDialog(f, files.tune), "Mid Files (*.mid) (*.Mid)");
   EXPECT_EQ(f.form.FileTitle, "Ünïcødé ♫ tune.mid");
   ASSERT_EQ(GetFocus(), f[ControlId::cmdPlay]) << "the focus follows the button shown";
+  HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 9, 9, nullptr, nullptr,
+                               nullptr, nullptr);
+  ASSERT_TRUE(SetForegroundWindow(other) && GetActiveWindow() == other);
+  SetForegroundWindow(window), DestroyWindow(other), f.window.ProcessPendingEvents();
+  EXPECT_EQ(GetFocus(), f[ControlId::cmdPlay]) << "after another window was active";
+  ShowWindow(window, SW_MINIMIZE), ShowWindow(window, SW_RESTORE), f.window.ProcessPendingEvents();
+  ASSERT_EQ(GetFocus(), f[ControlId::cmdPlay]) << "after a restore";
   f.Press(VK_SPACE);
   char mode[64] = {};
   EXPECT_EQ(mciSendStringA("status mcitest mode", mode, sizeof mode, nullptr), 0u);
@@ -334,6 +323,29 @@ TEST(Win32Form, ChoosesInTheDialogThenPlaysAndStopsByKeysThroughWinesSequencer) 
   f.Press(VK_RETURN);
   EXPECT_EQ(f.mci.SendString("close mcitest"), 263u) << "Enter on Stop closed the device";
   EXPECT_TRUE(f.Shows(ControlId::CmdGetMidFile));
+
+  // A drop plays; the media keys stop and play (Pause stops: there is no pause); the session's end
+  // closes the sequencer at once, the window staying where it is.
+  EXPECT_TRUE(GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_ACCEPTFILES) << "for Explorer's drops";
+  f.mci.sent.clear();
+  SendMessageA(window, WM_DROPFILES, reinterpret_cast<WPARAM>(DropOf(files.tune)), 0);
+  std::string seen;
+  for (int key : {APPCOMMAND_MEDIA_STOP, APPCOMMAND_MEDIA_PLAY_PAUSE, APPCOMMAND_MEDIA_PLAY_PAUSE,
+                  APPCOMMAND_MEDIA_PLAY, APPCOMMAND_MEDIA_PLAY, APPCOMMAND_MEDIA_PAUSE,
+                  APPCOMMAND_MEDIA_PLAY}) {
+    seen += f.Shows(ControlId::cmdStop) ? "playing " : "stopped ";
+    SendMessageA(window, WM_APPCOMMAND, 0, MAKELPARAM(0, key)), f.window.ProcessPendingEvents();
+  }
+  RECT placed{}, after{};
+  GetWindowRect(window, &placed);
+  EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+  SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  for (const std::string& command : f.mci.sent) seen += command.substr(0, command.find(' ')) + " ";
+  EXPECT_EQ(seen,
+            "playing stopped playing stopped playing playing stopped "
+            "open play close open play close open play close open play close ");
+  EXPECT_TRUE(IsWindowVisible(window) && GetWindowRect(window, &after) &&
+              after.left == placed.left);
 }
 
 // Wine has no contrast themes (SPI_GETHIGHCONTRAST says none): this window is told it has one.
@@ -346,73 +358,29 @@ TEST(Win32Window, TakesTheContrastThemesColoursAndFollowsTheirChange) {
   const auto colours = SetSystemColours({0x800000, 0x00FFFF, 0x000000, 0xFFFFFF});
   {
     RealForm<ThemedWindow> f;
-    const auto corner = [&] {  // the form's own back, clear of every control
+    const auto backAndFace = [&] {  // the form's corner, clear of every control, and a button's
       f.window.ProcessPendingEvents();
-      return Capture(f.window.window(), 4, 4).back();
+      return std::vector({Capture(f.window.window(), 4, 4).back(),
+                          Capture(f[ControlId::CmdGetMidFile], 12, 12).back()});
     };
-    const auto face = [&] {
-      f.window.ProcessPendingEvents();
-      return Capture(f[ControlId::CmdGetMidFile], 12, 12).back();
-    };
-    EXPECT_EQ(std::vector({corner(), face()}), std::vector<COLORREF>({0x000000, 0x800000}));
+    EXPECT_EQ(backAndFace(), std::vector<COLORREF>({0x000000, 0x800000}));
     ExpectEveryCaptionReadable(f);
     SetSystemColours({0xFFFFFF, 0x000000, 0xFFFFFF, 0x000000});  // black on white
-    EXPECT_EQ(std::vector({corner(), face()}), std::vector<COLORREF>({0xFFFFFF, 0xFFFFFF}));
+    EXPECT_EQ(backAndFace(), std::vector<COLORREF>({0xFFFFFF, 0xFFFFFF}));
     ExpectEveryCaptionReadable(f);
+    EXPECT_FALSE(win32::Win32WindowSystem(GetModuleHandleA(nullptr)).Show(f.form, SW_SHOWNORMAL))
+        << "a second window of the class";
   }
   SetSystemColours(colours);
 }
 
+// 95 5C: one character of code page 932, whose second byte is the backslash's; UTF-8 has none.
 TEST(Win32Files, FindTheTitleByTheCodePagesCharacters) {
-  // 95 5C: one character of code page 932, whose second byte is the backslash's.
   EXPECT_EQ(win32::Win32FileSystem(932).TitleStart("C:\\\x95\\.mid"), 3u);
-  EXPECT_EQ(win32::Win32FileSystem().TitleStart("C:\\\x95\\.mid"), 5u) << "UTF-8: bytes";
-  EXPECT_EQ(win32::Win32FileSystem().TitleStart("C:\\Ü\\表.mid"), 6u);
-  EXPECT_EQ(win32::Win32FileSystem().TitleStart("tune.mid"), 0u);
-}
-
-// A second window of the same class cannot be made while the first is open: Show says so.
-TEST(Win32Window, SaysWhenItCannotBeCreated) {
-  RealForm f;
-  {
-    win32::Win32WindowSystem second(GetModuleHandleA(nullptr));
-    EXPECT_FALSE(second.Show(f.form, SW_SHOWNORMAL));
-  }
-}
-
-// Deactivated and activated again, the window gives the focus back to its button, so Space
-// presses it; a session's end stops the music at once and leaves the window where it is.
-TEST(Win32Form, KeepsTheFocusThroughDeactivationAndClosesTheSequencerWhenTheSessionEnds) {
-  TestFiles files;
-  RealForm f;
-  HWND window = f.window.window();
-  ChooseInDialog(f, "");
-  EXPECT_EQ(GetFocus(), f[ControlId::CmdGetMidFile]) << "after a cancelled dialog";
-  ChooseInDialog(f, files.tune);
-  EXPECT_EQ(GetFocus(), f[ControlId::cmdPlay]) << "after a chosen file";
-  HWND other = CreateWindowExA(0, "STATIC", "other", WS_POPUP | WS_VISIBLE, 400, 400, 50, 50,
-                               nullptr, nullptr, nullptr, nullptr);
-  ASSERT_TRUE(SetForegroundWindow(other));
-  f.window.ProcessPendingEvents();
-  EXPECT_NE(GetActiveWindow(), window);
-  ASSERT_TRUE(SetForegroundWindow(window));
-  f.window.ProcessPendingEvents();
-  EXPECT_EQ(GetFocus(), f[ControlId::cmdPlay]) << "after another window was active";
-  DestroyWindow(other);
-  ShowWindow(window, SW_MINIMIZE), f.window.ProcessPendingEvents();
-  ShowWindow(window, SW_RESTORE), f.window.ProcessPendingEvents();
-  ASSERT_EQ(GetFocus(), f[ControlId::cmdPlay]) << "after a restore";
-  f.Press(VK_SPACE);
-  ASSERT_TRUE(f.Shows(ControlId::cmdStop)) << "Space played";
-
-  RECT placed{}, after{};
-  GetWindowRect(window, &placed);
-  f.mci.sent.clear();
-  EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
-  SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-  EXPECT_EQ(f.mci.sent, std::vector<std::string>{"close mcitest"});
-  EXPECT_TRUE(IsWindowVisible(window) && GetWindowRect(window, &after) && after.left == placed.left)
-      << "no slide";
+  EXPECT_EQ(win32::Win32FileSystem().TitleStart("C:\\\x95\\.mid"), 5u);
+  EXPECT_EQ(win32::Win32FileSystem().TitleStart("C:\\Ü\\表.mid") * 10 +
+                win32::Win32FileSystem().TitleStart("tune.mid"),
+            60u);
 }
 
 }  // namespace

@@ -107,12 +107,11 @@ std::uint32_t FakePlatform::GetShortPathName(const std::string& longPath, std::s
 }
 
 std::size_t FakePlatform::TitleStart(std::string_view path) const {
-  if (!shiftJis) return FileSystem::TitleStart(path);
   std::size_t start = 0;
   for (std::size_t i = 0; i < path.size(); ++i) {
     const auto byte = static_cast<unsigned char>(path[i]);
-    if ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC))
-      ++i;  // its second byte, whatever it is
+    if (shiftJis && ((byte >= 0x81 && byte <= 0x9F) || byte >= 0xE0))
+      ++i;  // and its second
     else if (path[i] == separator)
       start = i + 1;
   }

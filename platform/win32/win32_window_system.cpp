@@ -33,6 +33,15 @@ HFONT MessageFont() {
   return nullptr;
 }
 
+std::string Narrowed(const std::wstring& wide, BOOL* lossy) {
+  const int length = static_cast<int>(wide.size());
+  std::string text(WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, lossy),
+                   '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), length, text.data(), static_cast<int>(text.size()),
+                      nullptr, lossy);
+  return text;
+}
+
 TwipsScale ScreenScale() {
   HDC screen = GetDC(nullptr);
   TwipsScale scale{GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY)};
@@ -41,6 +50,15 @@ TwipsScale ScreenScale() {
 }
 
 }  // namespace
+
+std::string ToProcessCodePage(const std::wstring& path) {
+  BOOL lossy = FALSE;  // UTF-8 spells every path and takes no such flag
+  const std::string narrow = Narrowed(path, GetACP() == CP_UTF8 ? nullptr : &lossy);
+  if (!lossy) return narrow;
+  std::wstring shortPath(MAX_PATH, L'\0');
+  shortPath.resize(GetShortPathNameW(path.c_str(), shortPath.data(), MAX_PATH));
+  return Narrowed(shortPath.empty() ? path : shortPath, nullptr);
+}
 
 Win32WindowSystem::Win32WindowSystem(HINSTANCE instance)
     : instance_(instance), scale_(ScreenScale()) {}
@@ -103,6 +121,7 @@ bool Win32WindowSystem::Show(platform::WindowEvents& events, int showCommand) {
                             nullptr, nullptr, instance_, this);
   if (window_ == nullptr) return false;
   CreateControls();
+  DragAcceptFiles(window_, TRUE);
   ShowWindow(window_, showCommand);
   UpdateWindow(window_);
   RestoreFocus();
@@ -190,10 +209,13 @@ LRESULT Win32WindowSystem::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_QUERYENDSESSION: return TRUE;
     case WM_ENDSESSION:
       // The session ends and no WM_CLOSE comes: the sequencer is released at once, without the
-      // closing slide, as Stop releases it.
-      if (wParam != FALSE && events_ != nullptr && IsWindowVisible(control(ControlId::cmdStop)))
-        events_->Click(ControlId::cmdStop);
+      // closing slide, as the Stop key releases it.
+      if (wParam != FALSE && events_ != nullptr) events_->Media(platform::MediaKey::Stop);
       return 0;
+    case WM_DROPFILES: OpenDropped(reinterpret_cast<HDROP>(wParam)); return 0;
+    case WM_APPCOMMAND:
+      if (MediaCommand(GET_APPCOMMAND_LPARAM(lParam))) return TRUE;
+      return DefWindowProcA(window_, message, wParam, lParam);
     case WM_COMMAND: {
       if (LOWORD(wParam) == IDOK) {  // Enter, through the dialog manager
         ClickFocusedButton();
@@ -215,6 +237,29 @@ LRESULT Win32WindowSystem::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     default: return DefWindowProcA(window_, message, wParam, lParam);
   }
+}
+
+// The first file of a drop, as a file chosen in the dialog.
+void Win32WindowSystem::OpenDropped(HDROP drop) {
+  std::wstring path(DragQueryFileW(drop, 0, nullptr, 0), L'\0');
+  DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size() + 1));
+  DragFinish(drop);
+  if (!path.empty() && events_ != nullptr) events_->OpenFile(ToProcessCodePage(path));
+}
+
+// The keyboard's media keys; Pause stops, as there is no pause. False: not a media key.
+bool Win32WindowSystem::MediaCommand(int command) {
+  using platform::MediaKey;
+  MediaKey key;
+  switch (command) {
+    case APPCOMMAND_MEDIA_PLAY: key = MediaKey::Play; break;
+    case APPCOMMAND_MEDIA_PLAY_PAUSE: key = MediaKey::PlayPause; break;
+    case APPCOMMAND_MEDIA_STOP:
+    case APPCOMMAND_MEDIA_PAUSE: key = MediaKey::Stop; break;
+    default: return false;
+  }
+  if (events_ != nullptr) events_->Media(key);
+  return true;
 }
 
 // A push button on the form's grey: raised edge, pressed edge while held down, centred caption,

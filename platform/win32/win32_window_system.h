@@ -6,6 +6,7 @@
 // deactivation.
 
 #include <array>
+#include <string>
 
 #include "platform/win32/twips.h"
 #include "platform/win32/windows_api.h"
@@ -15,6 +16,10 @@ namespace velmora::win32 {
 
 // The icon's id in resources/velmora.rc.
 inline constexpr WORD kIconResourceId = 1;
+
+// A full path as the "A" functions take it in this process's code page (the manifest's UTF-8);
+// where that code page cannot spell it, the path's short form.
+std::string ToProcessCodePage(const std::wstring& path);
 
 class Win32WindowSystem : public platform::WindowSystem {
  public:
@@ -60,6 +65,8 @@ class Win32WindowSystem : public platform::WindowSystem {
   void CreateControls();
   void Dispatch(MSG& message);
   void DrawButton(const DRAWITEMSTRUCT& item) const;
+  void OpenDropped(HDROP drop);
+  bool MediaCommand(int command);
   void ClickFocusedButton();
   bool Frame(RECT& frame) const;
 
