@@ -208,11 +208,11 @@ TEST(Win32Window, IsTheDesignItsStatusTextsStayAboveTheWholeNoticeAndClosingSlid
   EXPECT_EQ(
       GetWindowLongA(f.window.window(), GWL_STYLE) & (WS_CAPTION | WS_THICKFRAME | WS_MAXIMIZEBOX),
       WS_CAPTION);
-  // Left, top, width and height in pixels, in the design's order: twips / 15 at 96 DPI, / 10 at
-  // 144.
+  // Left, top, width, height in pixels, in the design's order: twips / 15 at 96 DPI, / 10 at 144.
   // clang-format off
   const std::map<int, std::vector<std::vector<LONG>>> pixels{
-      {96, {{8, 8, 161, 25}, {8, 32, 161, 25}, {8, 56, 161, 25}, {8, 88, 161, 57}, {0, 136, 177, 17}}},
+      {96, {{8, 8, 161, 25}, {8, 32, 161, 25}, {8, 56, 161, 25}, {8, 88, 161, 57},
+            {0, 136, 177, 17}}},
       {144, {{12, 12, 242, 38}, {12, 48, 242, 38}, {12, 84, 242, 38}, {12, 132, 242, 86},
              {0, 204, 266, 26}}}};
   // clang-format on

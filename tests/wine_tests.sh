@@ -27,14 +27,14 @@ wineserver -p >>"$log" 2>&1
 ctest --test-dir build-win64 --output-on-failure --no-tests=error
 # Velmora.exe itself, given a tune under a non-ASCII name as "Open with" gives it, starts into its
 # window, opens and plays it (Wine's trace of MCI), closes on Alt+F4 and ends with 0.
-tune="$WINEPREFIX/drive_c/Ünïcødé ♫ tune.mid"
-cp resources/demo/velmora-demo.mid "$tune"
-WINEDEBUG=trace+mci "$wine" build-win64/Velmora.exe 'C:\Ünïcødé ♫ tune.mid' 2>"$log.mci" & exe=$!
+tune='Ünïcødé ♫ tune.mid'
+cp resources/demo/velmora-demo.mid "$WINEPREFIX/drive_c/$tune"
+WINEDEBUG=trace+mci "$wine" build-win64/Velmora.exe "C:\\$tune" 2>"$log.mci" & exe=$!
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Velmora$' | head -n 1) ||
   { echo "FAIL: Velmora.exe showed no window"; exit 1; }
 for _ in $(seq 50); do grep -q 'L"play mcitest"' "$log.mci" && break; sleep 0.2; done
 grep -q 'L"open C:\\\\.* alias mcitest"' "$log.mci" && grep -q 'L"play mcitest"' "$log.mci" ||
-  { echo "FAIL: Velmora.exe FILE did not open and play it"; grep -a 'mciSendString' "$log.mci"; exit 1; }
+  { echo "FAIL: Velmora.exe FILE did not play it"; grep -a mciSendString "$log.mci" || :; exit 1; }
 xdotool sleep 0.5 windowfocus --sync "$window" key alt+F4
 timeout 10 tail --pid=$exe -f /dev/null && wait $exe || { echo "FAIL: Velmora.exe did not end"; exit 1; }
 tests/mci_layer_test.sh "$1/app/mci_console" differential build-win64/app/mci_console.exe
