@@ -358,16 +358,14 @@ TEST(Win32Window, TakesTheContrastThemesColoursAndFollowsTheirChange) {
   const auto colours = SetSystemColours({0x800000, 0x00FFFF, 0x000000, 0xFFFFFF});
   {
     RealForm<ThemedWindow> f;
-    const auto backAndFace = [&] {  // the form's corner, clear of every control, and a button's
+    // The form's corner, clear of every control, and a button's face: the theme's, then the next.
+    for (auto [back, face] : {std::pair{0x000000, 0x800000}, {0xFFFFFF, 0xFFFFFF}}) {
       f.window.ProcessPendingEvents();
-      return std::vector({Capture(f.window.window(), 4, 4).back(),
-                          Capture(f[ControlId::CmdGetMidFile], 12, 12).back()});
-    };
-    EXPECT_EQ(backAndFace(), std::vector<COLORREF>({0x000000, 0x800000}));
-    ExpectEveryCaptionReadable(f);
-    SetSystemColours({0xFFFFFF, 0x000000, 0xFFFFFF, 0x000000});  // black on white
-    EXPECT_EQ(backAndFace(), std::vector<COLORREF>({0xFFFFFF, 0xFFFFFF}));
-    ExpectEveryCaptionReadable(f);
+      EXPECT_EQ(Capture(f.window.window(), 4, 4).back(), COLORREF(back));
+      EXPECT_EQ(Capture(f[ControlId::CmdGetMidFile], 12, 12).back(), COLORREF(face));
+      ExpectEveryCaptionReadable(f);
+      SetSystemColours({0xFFFFFF, 0x000000, 0xFFFFFF, 0x000000});  // black on white
+    }
     EXPECT_FALSE(win32::Win32WindowSystem(GetModuleHandleA(nullptr)).Show(f.form, SW_SHOWNORMAL))
         << "a second window of the class";
   }
