@@ -83,8 +83,8 @@ std::string ChooseInDialog(RealForm<>& f, const std::string& path) {
                  reinterpret_cast<LPARAM>(path.c_str()));
     SendMessageA(GetDlgItem(dialog, path.empty() ? IDCANCEL : IDOK), BM_CLICK, 0, 0);
     for (int wait = 0; wait < 100 && IsWindow(dialog); ++wait) Sleep(50);
-    if (IsWindow(dialog))
-      std::puts("FAIL: the open dialog is still open after 5 s"), ExitProcess(4);
+    if (IsWindow(dialog))  // stderr: written at once, before the process ends
+      std::fputs("FAIL: the open dialog still open after 5 s\n", stderr), ExitProcess(4);
     return std::string(type) + (modeless ? "" : " (owned, or the window disabled)");
   });
   f.Click(ControlId::CmdGetMidFile);
@@ -139,17 +139,15 @@ double InkContrast(HWND control) {
   GetClientRect(control, &r);
   const auto pixels = Capture(control, r.right, r.bottom);
   double lightest = 0, darkest = 2;
-  for (int i = 0; i < r.right * r.bottom; ++i) {
-    if (i % r.right < 4 || i % r.right >= r.right - 4 || i / r.right < 4 ||
-        i / r.right >= r.bottom - 4)
-      continue;
-    double l = 0.05;  // relative luminance, and the flare both sides of the ratio get
-    for (auto [byte, weight] : {std::pair{GetRValue(pixels[i]), 0.2126},
-                                {GetGValue(pixels[i]), 0.7152},
-                                {GetBValue(pixels[i]), 0.0722}})
-      l += weight * (byte <= 10 ? byte / 3294.6 : std::pow((byte / 255.0 + 0.055) / 1.055, 2.4));
-    lightest = std::max(lightest, l), darkest = std::min(darkest, l);
-  }
+  for (int y = 4; y < r.bottom - 4; ++y)
+    for (int x = 4; x < r.right - 4; ++x) {
+      const COLORREF c = pixels[y * r.right + x];
+      double l = 0.05;  // relative luminance, and the flare both sides of the ratio get
+      for (auto [byte, weight] :
+           {std::pair{GetRValue(c), 0.2126}, {GetGValue(c), 0.7152}, {GetBValue(c), 0.0722}})
+        l += weight * (byte <= 10 ? byte / 3294.6 : std::pow((byte / 255.0 + 0.055) / 1.055, 2.4));
+      lightest = std::max(lightest, l), darkest = std::min(darkest, l);
+    }
   return lightest / darkest;
 }
 
