@@ -36,9 +36,7 @@ void Form1::CmdGetMidFile_Click() {
 }
 
 void Form1::CheckFile() {
-  const char separator = host_.files.PathSeparator();
-  SlashPos = static_cast<std::int16_t>(FileName.size());
-  while (SlashPos > 0 && FileName[SlashPos - 1] != separator) --SlashPos;
+  SlashPos = static_cast<std::int16_t>(host_.files.TitleStart(FileName));
   if (SlashPos == 0) return;
   FileTitle = FileName.substr(SlashPos);
   chosenFile_ = FileName;

@@ -90,6 +90,8 @@ struct Window {
       p.rejectWrites[static_cast<Metric>(std::string("LTWH").find(what[0]))] = true;
     else if (verb == "unreadable")
       p.failReads = true;
+    else if (verb == "codepage")  // 932
+      p.shiftJis = true;
     else if (verb == "stuck")  // the window system refuses to put a pass on the screen
       p.refuseUpdates = true;
     else
@@ -97,10 +99,12 @@ struct Window {
   }
 };
 
-// A text of the file: "{CRLF}" stands for a line break inside a caption.
+// A text of the file: "{CRLF}" stands for a line break inside a caption, "{xHH}" for a byte.
 std::string Unescaped(std::string line) {
   for (std::size_t at; (at = line.find("{CRLF}")) != std::string::npos;)
     line.replace(at, 6, "\r\n");
+  for (std::size_t at; (at = line.find("{x")) != std::string::npos;)
+    line.replace(at, 5, 1, static_cast<char>(std::stoi(line.substr(at + 2, 2), nullptr, 16)));
   return line;
 }
 
@@ -116,7 +120,8 @@ TEST(Stories, CallsInOrderAndWhatTheWindowHolds) {
     } else if (line[0] == '>') {  // "> verb what"
       const std::size_t space = line.find(' ', 2);
       try {
-        w->Act(line.substr(2, space - 2), space == std::string::npos ? "" : line.substr(space + 1));
+        w->Act(line.substr(2, space - 2),
+               space == std::string::npos ? "" : Unescaped(line.substr(space + 1)));
       } catch (const fake::ProgramEnded&) {
       }
     } else if (line[0] == '~') {  // what the now-playing controls were told, in order

@@ -106,4 +106,16 @@ std::uint32_t FakePlatform::GetShortPathName(const std::string& longPath, std::s
   return static_cast<std::uint32_t>(shortForm.size());
 }
 
+std::size_t FakePlatform::TitleStart(std::string_view path) const {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(path[i]);
+    if (shiftJis && ((byte >= 0x81 && byte <= 0x9F) || byte >= 0xE0))
+      ++i;  // and its second
+    else if (path[i] == separator)
+      start = i + 1;
+  }
+  return start;
+}
+
 }  // namespace velmora::fake

@@ -63,6 +63,7 @@ class FakePlatform : public platform::WindowSystem,
   std::map<std::string, std::string> shortPaths;
   std::string currentDirectory = "C:\\Music";
   char separator = '\\';
+  bool shiftJis = false;  // paths in code page 932: bytes 81-9F and E0-FC lead a two-byte character
 
   void SetCaption(ControlId control, std::string_view text) override;
   void SetVisible(ControlId control, bool isVisible) override;
@@ -88,6 +89,7 @@ class FakePlatform : public platform::WindowSystem,
     return calls.push_back("GetCurrentDirectory"), currentDirectory;
   }
   char PathSeparator() const override { return separator; }
+  std::size_t TitleStart(std::string_view path) const override;
   Duration Now() override { return now; }
   void SleepUntil(Duration when) override { now = std::max(now, when); }
   void Changed(const platform::PieceState& state) override {
