@@ -4,6 +4,7 @@
 
 #include "app/host_mci.h"
 #include "platform/posix/engine_mci.h"
+#include "sound_engine/fluid_log.h"
 
 namespace velmora::app {
 
@@ -16,13 +17,14 @@ bool IsCount(const std::string& value, std::size_t digits) {
 }  // namespace
 
 const char* const kHostMciOptions =
-    "[--audio-driver=NAME] [--audio-file=PATH] [--period-frames=N] [--free-memory-mb=N]\n"
-    "  --audio-driver  the one FluidSynth audio driver to use (default: pulseaudio, then alsa)\n"
-    "  --audio-file    the file the \"file\" driver writes\n"
-    "  --period-frames  the frames the driver writes at a time, instead of the layer's choice\n"
+    "[--audio-driver=NAME] [--audio-file=PATH] [--free-memory-mb=N]\n"
+    "  --audio-driver  the one output to use: pulseaudio, alsa or file (default: pulseaudio, then "
+    "alsa)\n"
+    "  --audio-file    the WAV file the \"file\" output writes\n"
     "  --free-memory-mb  the memory free for a piece, instead of what the system says";
 
 std::unique_ptr<platform::Mci> MakeHostMci(const std::vector<std::string>& options) {
+  posix::RouteFluidSynthLog();  // the tool's process, as the program's main does
   posix::FluidMciOptions chosen;
   for (const std::string& option : options) {
     const auto equals = option.find('=');
@@ -32,8 +34,6 @@ std::unique_ptr<platform::Mci> MakeHostMci(const std::vector<std::string>& optio
       chosen.output.drivers = {value};
     } else if (name == "--audio-file") {
       chosen.output.file = value;
-    } else if (name == "--period-frames" && IsCount(value, 5) && std::stoi(value) > 0) {
-      chosen.output.periodFrames = std::stoi(value);
     } else if (name == "--free-memory-mb" && IsCount(value, 11)) {
       const std::uint64_t bytes = std::strtoull(value.c_str(), nullptr, 10) * 1000000;
       chosen.freeMemory = [bytes] { return std::optional<std::uint64_t>(bytes); };

@@ -1,6 +1,10 @@
 // Velmora on the Linux desktop: the GTK window and open dialog, the MCI layer over FluidSynth and
 // the kernel's path services, handed to the program's window; one Velmora per desktop session,
 // reached from the command line, drops on its window and the desktop's now-playing controls.
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -14,9 +18,27 @@
 #include "platform/posix/mpris_player.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
+#include "sound_engine/fluid_log.h"
 
 namespace {
 
+// What the whole process shares, chosen here once, before GTK and the sound engine start.
+void ChooseProcessSettings() {
+  using namespace velmora;
+  // The desktop matches the window to its entry (org.velmora.Velmora.desktop) by the Wayland app
+  // id, which GTK takes from the program's name, and by the X11 class.
+  g_set_prgname(posix::kApplicationId);
+  g_set_application_name(kForm1Design.caption.data());
+  // Wayland lets no program place its own window, and the closing slide does: X11 (XWayland)
+  // first wherever the desktop offers both.
+  gdk_set_allowed_backends("x11,wayland");
+  // The window draws nothing with OpenGL: GDK need not load the GL driver (Mesa's LLVM rasterizer
+  // here: 50 MiB and 40 ms) to find GL visuals. A user's own GDK_GL setting stands.
+  g_setenv("GDK_GL", "disable", FALSE);
+  posix::RouteFluidSynthLog();
+}
+
+// The answer to --help, --version or an unknown option: the exit code; -1 to run.
 int Answer(const velmora::CommandLine& line) {
   using Action = velmora::CommandLine::Action;
   switch (line.action) {
@@ -36,6 +58,7 @@ int main(int argc, char** argv) {
   using namespace velmora;
   const CommandLine line = ReadCommandLine(argc, argv);
   if (const int code = Answer(line); code >= 0) return code;
+  ChooseProcessSettings();
   if (!posix::GtkWindowSystem::OpenDisplay()) {
     const auto named = [](const char* variable) {
       const char* value = std::getenv(variable);
@@ -62,6 +85,14 @@ int main(int argc, char** argv) {
   mci.SetPieceEndedHandler([&nowPlaying] { nowPlaying.PieceEnded(); });
   Form1 form({window, dialog, mci, files, clock, &nowPlaying});
   window.Show(form);
+  // A session ends its programs with SIGTERM: close the window as its close button does.
+  g_unix_signal_add(
+      SIGTERM,
+      +[](gpointer shown) -> gboolean {
+        static_cast<posix::GtkWindowSystem*>(shown)->Close();
+        return G_SOURCE_CONTINUE;
+      },
+      &window);
   window.AcceptFileDrops();
   application.Serve(window);
   if (line.file) {

@@ -1,5 +1,5 @@
 // Renders a MIDI file offline the way Velmora's Linux layer plays it: the piece read by the layer's
-// reader and played through the layer's own sequencer client on a synthesizer at 44.1 kHz with the
+// reader and played through the layer's own renderer on a synthesizer at 44.1 kHz with the
 // given SoundFont, until it has ended and its last voice has faded, and 2 s more (as FluidSynth's
 // player waits for the reverb). Or reads a WAV file that the fluidsynth command line rendered.
 // Prints the length of the rendering, the time of the last sound and the level up to it:
@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "sound_engine/midi_piece.h"
-#include "sound_engine/sequencer_playback.h"
+#include "sound_engine/piece_renderer.h"
 
 namespace {
 
@@ -61,20 +61,23 @@ void RenderAsTheLayerPlays(const char* soundFont, const velmora::posix::MidiPiec
   fluid_settings_setnum(settings, "synth.sample-rate", kRate);
   fluid_synth_t* synth = new_fluid_synth(settings);
   fluid_synth_sfload(synth, soundFont, 1);
-  auto playback = velmora::posix::SequencerPlayback::Create(synth, piece);
-  playback->Start();
+  velmora::posix::PieceRenderer renderer(synth, piece, {});
+  renderer.Start();
   Figures figures;
   constexpr int kBlock = 64;  // the synthesizer's own block, as the command line renders
   float block[2 * kBlock];
   for (long grace = 2 * static_cast<long>(kRate) / kBlock;
        grace > 0 && figures.count() < 2 * seconds * kRate;) {
-    fluid_synth_write_float(synth, kBlock, block, 0, 2, block, 1, 2);
+    // The renderer to the piece's rest, then the synthesizer alone for the grace period.
+    if (renderer.Render(block, kBlock) == 0)
+      fluid_synth_write_float(synth, kBlock, block, 0, 2, block, 1, 2);
     // As the command line writes its WAV file (16 bits, rounded down), so both are measured alike.
     for (float sample : block)
       figures.Add(std::clamp(std::floor(sample * 32768), -32768.0f, 32767.0f) / 32768);
-    if (playback->Ended() && fluid_synth_get_active_voice_count(synth) == 0) --grace;
+    if (renderer.state() == velmora::posix::PieceRenderer::State::kResting &&
+        fluid_synth_get_active_voice_count(synth) == 0)
+      --grace;
   }
-  playback.reset();
   delete_fluid_synth(synth);
   delete_fluid_settings(settings);
   figures.Print();

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Real-world MIDI files: plays Standard MIDI Files that ship in Debian packages the way Velmora's
-# Linux layer plays them (its reader and sequencer client, offline) and with the
+# Linux layer plays them (its reader and renderer, offline) and with the
 # fluidsynth command line (`fluidsynth -ni -F out.wav -r 44100 SOUNDFONT FILE`), and compares the
 # time of the last sound (within 0.05 s) and the level up to it (within 0.5 dB).
 #   bench/real_world_midi.sh [BUILD_DIR] [MAX_FILES]

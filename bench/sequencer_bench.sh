@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs the sequencer benchmark inside a private desktop session (null sink):
-#   bench/sequencer_bench.sh [--period-frames=N] [--loaded-runs=N] [BUILD_DIR] [TUNE]
+#   bench/sequencer_bench.sh [--loaded-runs=N] [BUILD_DIR] [TUNE]
 # Prints Velmora's figures beside the FluidSynth command line's and the offline floor, the ratios
 # and the targets, with the default SoundFont and with FluidR3_GM.sf2, then the underruns while
-# playing the tune with nproc + 1 busy processes (--loaded-runs, 3 by default) and a summary for
-# the output's period (the layer's own, or N frames). When FluidR3 is not installed, its Debian
+# playing the tune with nproc + 1 busy processes (--loaded-runs, 3 by default) and a summary of
+# the output (its buffer, Stop, Play to first sound). When FluidR3 is not installed, its Debian
 # package is downloaded and unpacked into BUILD_DIR/bench-scratch (nothing is installed on the
 # system).
 set -euo pipefail

@@ -59,9 +59,11 @@ ALSA. It opens the MIDI file it is started with, dropped on its window or
 handed over by the desktop's media controls (MPRIS). Velmora keeps no settings
 and writes no files.]])
   # dpkg-shlibdeps names the library packages the binary really links (the toolkit, FluidSynth, the
-  # C++ runtime); the SoundFont is data FluidSynth loads, so it is named here.
+  # C++ runtime); the SoundFont is data FluidSynth loads, so it is named here, and so is the
+  # FluidSynth the sound engine needs (2.2 or later, as at configure time), which the library's
+  # symbols alone would let an older one satisfy.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont | sf2-soundfont-gm")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libfluidsynth3 (>= 2.2), timgm6mb-soundfont | sf2-soundfont-gm")
   # Users get the program without its debug information; the build folder keeps it.
   set(CPACK_STRIP_FILES ON)
   # Folders 755 as Debian wants, whatever the builder's umask.

@@ -10,6 +10,7 @@ run=(
   cmake g++ make pkg-config
   libgtk-3-dev                  # the window and the open dialog, on X11 and Wayland
   libfluidsynth-dev timgm6mb-soundfont
+  libpulse-dev libasound2-dev   # the sound engine's own output: the sound server, else ALSA
 )
 package=(dpkg-dev file)         # CPack's Debian generator: dpkg-shlibdeps, and file to find programs
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools)
@@ -21,6 +22,7 @@ tests=(
   weston                        # a Wayland display without an X server
   dbus at-spi2-core python3-pyatspi   # the accessibility bus, read and driven as a screen reader does
   pulseaudio pulseaudio-utils   # a private sound server with a null sink, and parec to record it
+  util-linux                    # prlimit, for the engine under address-space limits
   fluidsynth                    # the command-line synthesizer the sound is compared with
   unzip                         # bench/real_world_midi.sh unpacks a package's zip of MIDI files
   wine64 wine                   # runs the 64-bit Windows build's tests

@@ -3,7 +3,7 @@
 #include <fluidsynth.h>
 
 #include <cstring>
-#include <mutex>
+#include <initializer_list>
 
 namespace velmora::posix {
 
@@ -16,18 +16,15 @@ void PrintError(int level, const char* message, void*) {
   fluid_default_log_function(level, message, nullptr);
 }
 
-void RouteLog() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    for (int level : {FLUID_PANIC, FLUID_ERR}) fluid_set_log_function(level, &PrintError, nullptr);
-    for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG})
-      fluid_set_log_function(level, nullptr, nullptr);
-  });
-}
-
 }  // namespace
 
-FluidMemoryWatch::FluidMemoryWatch() : start_((RouteLog(), outOfMemoryReports)) {}
+void RouteFluidSynthLog() {
+  for (int level : {FLUID_PANIC, FLUID_ERR}) fluid_set_log_function(level, &PrintError, nullptr);
+  for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG})
+    fluid_set_log_function(level, nullptr, nullptr);
+}
+
+FluidMemoryWatch::FluidMemoryWatch() : start_(outOfMemoryReports) {}
 
 bool FluidMemoryWatch::RanOut() const { return outOfMemoryReports != start_; }
 

@@ -79,8 +79,8 @@ platform::MciError FluidMci::Open(const std::string& alias, const std::string& p
   if (!piece) return error;
   auto synthesizer = synthesizers_.Take(ChosenSoundFont(), error);
   if (!synthesizer) return error;
-  auto opened = FluidSequencerDevice::Open(
-      std::move(*piece), synthesizers_, std::move(synthesizer), options_.output,
+  auto opened = Player::Open(
+      std::move(*piece), synthesizers_, std::move(synthesizer), options_.output, server_,
       [this] {
         if (pieceEnded_) pieceEnded_();
       },

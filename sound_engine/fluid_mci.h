@@ -13,8 +13,9 @@
 #include <string>
 
 #include "platform/mci.h"
-#include "sound_engine/fluid_sequencer_device.h"
+#include "sound_engine/audio_stream.h"
 #include "sound_engine/midi_file_loader.h"
+#include "sound_engine/player.h"
 #include "sound_engine/synthesizer.h"
 
 namespace velmora::posix {
@@ -45,8 +46,9 @@ class FluidMci {
 
   FluidMciOptions options_;
   SynthesizerKeeper synthesizers_;  // outlives the devices, which hand their synthesizer back
+  SoundServerConnection server_;    // outlives the devices' streams
   // Aliases are matched without regard to case.
-  std::map<std::string, std::unique_ptr<FluidSequencerDevice>> devices_;
+  std::map<std::string, std::unique_ptr<Player>> devices_;
   // What the last file refused as too large needed, for the text of that error.
   MemoryShortfall shortfall_;
   std::function<void()> pieceEnded_;

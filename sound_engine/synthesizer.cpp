@@ -1,6 +1,7 @@
 #include "sound_engine/synthesizer.h"
 
 #include <fluidsynth.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +21,9 @@ namespace {
 // among that many has room to free them all. The 75 real-world files of bench/real_world_midi.sh
 // sound the same either way.
 constexpr int kPolyphony = 512;
+
+// Half of the synthesizer's 32-bit frame counter: 13.5 hours of rendering.
+constexpr std::uint64_t kMostFramesRendered = std::uint64_t{1} << 31;
 
 // FluidSynth starts its SoundFont loader library (libinstpatch) with the first synthesizer and
 // closes it with the last one; every fresh start registers that library's types again and loses
@@ -49,7 +53,8 @@ const LoaderKeeper& KeepSoundFontLoaderStarted() {
 // voices, -35 with 512), and would be heard at the start of the next piece. Rendered here, without
 // an output, until it has died away: a tenth of a second of silence in a row, 2 s at most (some
 // 3 ms of work).
-void LetTheEffectsDieAway(fluid_synth_t* synth) {
+void LetTheEffectsDieAway(Synthesizer& synthesizer) {
+  fluid_synth_t* synth = synthesizer.synth();
   constexpr int kQuietBlocksInARow = 4410 / kFramesPerBlock, kMostBlocks = 88200 / kFramesPerBlock;
   std::array<float, std::size_t{2} * kFramesPerBlock> block{};
   for (int quiet = 0, rendered = 0; quiet < kQuietBlocksInARow && rendered < kMostBlocks;
@@ -58,6 +63,7 @@ void LetTheEffectsDieAway(fluid_synth_t* synth) {
     const bool silent = std::all_of(block.begin(), block.end(),
                                     [](float sample) { return std::fabs(sample) < 1.0f / 32768; });
     quiet = silent ? quiet + 1 : 0;
+    synthesizer.CountRendered(kFramesPerBlock);
   }
 }
 
@@ -83,6 +89,12 @@ std::unique_ptr<Synthesizer> Synthesizer::Load(const std::string& soundFont,
     error = mci_error::kNoSoundFont;
     return nullptr;
   }
+  // A FIFO would block FluidSynth's read for good, and a folder is no SoundFont.
+  struct stat info {};
+  if (stat(soundFont.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    error = mci_error::kSoundFontDamaged;
+    return nullptr;
+  }
   if (fluid_synth_sfload(made->synth_, soundFont.c_str(), 1) == FLUID_FAILED) {
     error = memory.RanOut() ? mci_error::kOutOfMemory : mci_error::kSoundFontDamaged;
     return nullptr;
@@ -99,12 +111,12 @@ Synthesizer::~Synthesizer() {
 std::unique_ptr<Synthesizer> SynthesizerKeeper::Take(const std::string& soundFont,
                                                      platform::MciError& error) {
   std::unique_ptr<Synthesizer> kept = std::move(kept_);
-  if (kept && kept->soundFont() == soundFont) {
-    LetTheEffectsDieAway(kept->synth());
+  if (kept && kept->soundFont() == soundFont && kept->rendered() < kMostFramesRendered) {
+    LetTheEffectsDieAway(*kept);
     error = platform::kMciOk;
     return kept;
   }
-  kept.reset();  // another SoundFont was chosen since
+  kept.reset();  // another SoundFont was chosen since, or it has rendered for hours
   return Synthesizer::Load(soundFont, error);
 }
 

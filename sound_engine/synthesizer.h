@@ -2,6 +2,7 @@
 // The synthesizer with its SoundFont, loaded on the first open and kept for the pieces that follow
 // (a rich SoundFont takes longer to load than a piece takes to start).
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -24,18 +25,24 @@ class Synthesizer {
   fluid_settings_t* settings() const { return settings_; }
   fluid_synth_t* synth() const { return synth_; }
   const std::string& soundFont() const { return soundFont_; }
+  // FluidSynth counts the frames a synthesizer renders in 32 bits (27 hours at 44.1 kHz), and
+  // wraps: a synthesizer is replaced long before that (SynthesizerKeeper).
+  void CountRendered(std::uint64_t frames) { rendered_ += frames; }
+  std::uint64_t rendered() const { return rendered_; }
 
  private:
   Synthesizer() = default;
   fluid_settings_t* settings_ = nullptr;
   fluid_synth_t* synth_ = nullptr;
   std::string soundFont_;
+  std::uint64_t rendered_ = 0;
 };
 
 // Keeps one synthesizer that no device plays on, for the next open.
 class SynthesizerKeeper {
  public:
-  // The kept synthesizer when it has this SoundFont, else a newly loaded one.
+  // The kept synthesizer when it has this SoundFont and is far from its counter's wrap, else a
+  // newly loaded one.
   std::unique_ptr<Synthesizer> Take(const std::string& soundFont, platform::MciError& error);
   // Keeps a synthesizer no longer playing, reset, unless one is kept already.
   void GiveBack(std::unique_ptr<Synthesizer> synthesizer);

@@ -6,13 +6,14 @@ gtest_discover_tests(velmora_mci_unit_tests DISCOVERY_MODE PRE_TEST PROPERTIES L
 # The layer as the program uses it, through mci_console: its codes (the command grammar and the
 # MIDI corpus among them) are fast; the "release" ones measure memory, run under an address-space
 # limit or under valgrind, not in the sanitizer build.
-foreach(case codes big limits soak memcheck)
+foreach(case codes big limits soak memcheck dense end alsa server)
   add_test(NAME MciLayer.${case}
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/mci_layer_test.sh $<TARGET_FILE:mci_console> ${case})
 endforeach()
-set_tests_properties(MciLayer.codes PROPERTIES TIMEOUT 60 LABELS unit)
+set_tests_properties(MciLayer.codes MciLayer.dense MciLayer.end MciLayer.alsa MciLayer.server
+                     PROPERTIES TIMEOUT 60 LABELS unit)
 set_tests_properties(MciLayer.big MciLayer.limits MciLayer.soak MciLayer.memcheck
-                     PROPERTIES TIMEOUT 300 LABELS release)
+                     PROPERTIES TIMEOUT 600 LABELS release)
 
 # The desktop: window, dialog and sound on the private display and sound server of
 # tests/desktop_session.sh; without them these skip.

@@ -21,6 +21,7 @@
 #include "platform/posix/gtk_window_system.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_file_system.h"
+#include "sound_engine/fluid_log.h"
 #include "sound_engine/mci_errors.h"
 
 namespace velmora {
@@ -113,7 +114,9 @@ struct Desktop : posix::GtkWindowSystem {
   }
 };
 
-bool NoDesktop() {  // outside tests/desktop_session.sh
+bool NoDesktop() {              // outside tests/desktop_session.sh
+  posix::RouteFluidSynthLog();  // as the program's main does, with X11 for the closing slide
+  gdk_set_allowed_backends("x11");
   return std::getenv("VELMORA_TEST_SINK") == nullptr || !posix::GtkWindowSystem::OpenDisplay();
 }
 

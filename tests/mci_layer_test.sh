@@ -11,7 +11,19 @@
 #             SoundFont is read once
 #   limits    under an address-space limit (prlimit --as): a tune followed by 500 MB of padding
 #             plays, a 500 MB track is refused as too large, also when the memory check is told
-#             there is room (the failed allocation), and the process never aborts
+#             there is room (the failed allocation); and from 300 to 800 MiB, after the open of a
+#             real 500 MB track, a small file opens, plays and closes: every command answers 0, 264
+#             or 343 with its text (263 for a device whose open failed) and the process exits
+#             cleanly, never an abort or a hang
+#   dense     Stop of a 200,000-note chord and of a million events on one tick returns at once, on
+#             the sound server and on the file output, and the next piece plays
+#   end       a piece that ends by itself: the engine says so, and the process then sleeps (no
+#             wake-up, no CPU); a note the file never releases falls silent after the end
+#   alsa      where the sound server is not used, ALSA (a PCM the test defines, writing a file)
+#             records the tune
+#   server    the sound server killed while playing: the next Play answers 343; once it is back,
+#             the next Play plays
+# dense, end and server run a sound server of their own (pulseaudio, a null sink).
 #   soak      1000 Play/Stop cycles keep memory, open files and threads flat
 #   memcheck  valgrind finds no error and no leak on open, play and close
 #   differential WINDOWS_CONSOLE  tests/mci_differential.commands through Wine's winmm as well: the
@@ -21,14 +33,30 @@ set -euo pipefail
 console=$1 case=$2 here=$(cd "$(dirname "$0")" && pwd)
 silent=(--audio-driver=file --audio-file=/dev/null)
 dir=$(mktemp -d)/
-trap 'rm -rf "$dir"; [ -z "${layer_PID:-}" ] || kill "$layer_PID"' EXIT
+trap 'rm -rf "$dir"; kill ${layer_PID:-} ${server_PID:-} 2>/dev/null || true' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 tune=$here/../resources/demo/velmora-demo.mid
 
 environment=()
-start() { coproc layer { exec env "${environment[@]}" "$console" "${silent[@]}" "$@"; }; }
+start() { coproc layer { exec env "${environment[@]}" "$console" "${silent[@]}" "$@" 2>>"${dir}notices"; }; }
+stop() { kill "$layer_PID"; wait "$layer_PID" || true; }
+now() { echo $(($(date +%s%N) / 1000000)); }
+# A sound server of the test's own, on its own socket, and the engine's output on it.
+server() {
+  mkdir -p "${dir}run" && silent=(--audio-driver=pulseaudio) && export PULSE_SERVER="unix:${dir}pulse.sock"
+  XDG_RUNTIME_DIR="${dir}run" HOME="$dir" pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no \
+    --load="module-null-sink" --load="module-native-protocol-unix socket=${dir}pulse.sock auth-anonymous=1" \
+    >/dev/null 2>&1 & server_PID=$!
+  for _ in $(seq 50); do pactl info >/dev/null 2>&1 && return; sleep 0.1; done; fail "no sound server"
+}
+# Context switches and CPU ticks of all the engine's threads.
+activity() { cat /proc/"$layer_PID"/task/*/stat | awk '{cpu += $14 + $15} END {printf "%d ", cpu}'
+  cat /proc/"$layer_PID"/task/*/status | awk '/ctxt_switches/ {n += $2} END {print n}'; }
+# The loudest sample of a 16-bit WAV after SECONDS, and its length in seconds.
+level() { python3 -c 'import sys, array; d = open(sys.argv[1], "rb").read()[44:]; s = array.array("h", d[:len(d) // 4 * 4])
+print(max(map(abs, s[int(float(sys.argv[2]) * 88200):]), default=0), len(s) / 88200)' "$@"; }
 # Sends one command and waits for its answer: $code and $text.
-send() { echo "$1" >&"${layer[1]}" && IFS=$'\t' read -r code text <&"${layer[0]}"; }
+send() { echo "$1" >&"${layer[1]}" && IFS=$'\t' read -r -t 20 code text <&"${layer[0]}" || fail "no answer to $1"; }
 proc() { awk -v key="$2:" '$1 == key {print $2}' "/proc/$layer_PID/$1"; }
 # A Standard MIDI File of one track at 96 ticks a quarter note, its events the Python bytes in $1.
 smf() { python3 -c 'import sys; t = eval(sys.argv[1])
@@ -73,9 +101,10 @@ s = array.array("h", d[:len(d) // 2 * 2]); print(max(map(abs, s)), len(s))' "${d
   send "open ${dir}2mb.mid type sequencer alias m"
   [ "$code $text" = "264 too large to play: needs 3 MB, 2 MB free" ] || fail "too large: $code $text"
   # A missing SoundFont, a damaged one, no sound output.
-  for setting in "file 266 /nowhere.sf2" "file 262 ${dir}text.mid" "nowhere 343"; do
+  for setting in "file 266 /nowhere.sf2" "file 262 ${dir}text.mid" "nowhere 343" "file 262 ${dir}fifo.mid" \
+    "file 262 ${dir}folder.mid"; do
     read -r driver expected soundfont <<<"$setting"
-    kill "$layer_PID"; wait "$layer_PID" || true
+    stop
     environment=(VELMORA_SOUNDFONT="$soundfont") silent=(--audio-driver="$driver" --audio-file=/dev/null) && start
     send "open $tune type sequencer alias m"; [ "$code" = "$expected" ] || fail "$setting: $code"
   done ;;
@@ -109,7 +138,67 @@ limits)
     echo "${run#* }: $(head -n 1 <<<"$answers")"
     [ "$(head -n 1 <<<"$answers" | cut -f1)" = "$1" ] || fail "$run: $answers"
     [ "$1" = 0 ] || [[ "$(head -n 1 <<<"$answers")" =~ "too large to play: needs 5"[0-9][0-9]" MB" ]] || fail "$answers"
+  done
+  python3 -c 'import sys; n = 125000000; f = open(sys.argv[1], "wb"); f.write(b"MThd\0\0\0\6\0\0\0\1\0\x60MTrk" +
+(4 * n + 4).to_bytes(4, "big")); [f.write(b"\0\x90\x3c\x40" * 1000000) for _ in range(n // 1000000)]; f.write(b"\0\xff\x2f\0")' "${dir}track.mid"
+  for mib in $(seq 300 50 800); do  # the session's sound server when there is one: its own threads
+    answers=$(printf 'open %s alias h\nopen %s alias m\nplay m\nclose m\nclose h\nopen %s alias m\nplay m\nclose m\n' \
+      "${dir}track.mid" "$tune" "$tune" | timeout 60 prlimit --as=$((mib << 20)) "$console") || fail "$mib MiB: exit $?"
+    echo "$mib MiB:" $(cut -f1 <<<"$answers")
+    grep -qvE $'^(0\t|264\t.|343\t.|263\t.)' <<<"$answers" && fail "$mib MiB: $answers"  # 263: not open
+    [ "$(wc -l <<<"$answers")" = 8 ] || fail "$mib MiB: commands left unanswered"
+  done
+  rm "${dir}track.mid" ;;
+dense)
+  smf 'b"".join(bytes([0, 0x90 | c % 16, 24 + c % 80, 100]) for c in range(200000)) + b"\x83\x60\xff\x2f\0"' >"${dir}chord.mid"
+  smf 'b"\0\x90\x3c\x64\0\x80\x3c\x40" * 500000 + b"\x83\x60\xff\x2f\0"' >"${dir}million.mid"
+  server
+  for output in --audio-driver=pulseaudio "--audio-driver=file --audio-file=/dev/null"; do
+    silent=($output) && start
+    for file in chord million chord; do
+      send "open ${dir}$file.mid alias d"; began=$(now); send "play d"; play=$(($(now) - began)); sleep 0.3
+      began=$(now); send "close d"; took=$(($(now) - began))
+      send "open $tune alias t"; send "play t"; echo "$output, $file: Play in $play ms, close in $took ms, next Play $code"
+      [ "$play" -lt 200 ] && [ "$took" -lt 200 ] && [ "$code" = 0 ] || fail "$file: too slow or silent"; send "close t"
+    done
+    stop
   done ;;
+end)
+  server && start
+  smf 'b"\0\x90\x3c\x64\x83\0\x80\x3c\x40\0\xff\x2f\0"' >"${dir}2s.mid"
+  send "open ${dir}2s.mid alias e"; send "play e"
+  for _ in $(seq 80); do grep -q "piece ended" "${dir}notices" && break; sleep 0.1; done
+  grep -q "piece ended" "${dir}notices" || fail "no notice of the end 8 s after Play"
+  sleep 1 && before=$(activity) && sleep 5 && after=$(activity)
+  echo "5 s after the end: CPU ticks and context switches $before, then $after"
+  [ "$before" = "$after" ] || fail "the engine woke after the piece's end"
+  send "close e"; [ "$(grep -c "piece ended" "${dir}notices")" = 1 ] || fail "notices: $(cat "${dir}notices")"
+  # An organ note never released, its end at 2 s: silent well before the engine's 3 s limit on tails.
+  smf 'b"\0\xc0\x13\0\x90\x3c\x64\x83\0\xff\x2f\0"' >"${dir}held.mid"
+  { echo "open ${dir}held.mid alias h"; echo "play h"; sleep 2; echo "close h"; } |
+    "$console" --audio-driver=file --audio-file="${dir}held.wav" >/dev/null 2>&1
+  read -r loudest length < <(level "${dir}held.wav" 3)
+  echo "a note never released: ${length} s rendered, loudest after 3 s: $loudest"
+  [ "$loudest" -le 16 ] && [ "${length%.*}" -lt 4 ] || fail "the held note rang on" ;;
+alsa)
+  printf 'pcm.!default { type file slave.pcm { type null } file "%s" format raw }\n' "${dir}alsa.raw" >"${dir}asound.conf"
+  answers=$({ echo "open $tune alias m"; echo "play m"; sleep 1; echo "close m"; } |
+    ALSA_CONFIG_PATH="${dir}asound.conf" timeout 20 "$console" --audio-driver=alsa | cut -f1 | tr '\n' ' ')
+  read -r peak seconds < <(python3 -c 'import sys, array; s = array.array("f", open(sys.argv[1], "rb").read())
+print(round(max(map(abs, s), default=0), 3), len(s) / 88200)' "${dir}alsa.raw")
+  echo "through ALSA: $answers, recorded ${seconds} s, peak $peak"
+  [ "$answers" = "0 0 0 " ] && python3 -c "import sys; sys.exit(not ($peak > 0.05 and $seconds > 0.5))" ||
+    fail "the tune was not recorded" ;;
+server)
+  server && start
+  send "open $tune alias m"; send "play m"; [ "$code" = 0 ] || fail "first Play: $code"; sleep 0.5
+  kill "$server_PID"; wait "$server_PID" || true
+  began=$(now); send "play m"; echo "Play with the server gone: $code $text, in $(($(now) - began)) ms"
+  [ "$code" = 343 ] && [ -n "$text" ] || fail "with the server gone: $code $text"
+  server; send "play m"; [ "$code" = 0 ] || fail "with the server back: $code $text"; sleep 0.5
+  pactl list sink-inputs | grep -c "Corked: no" | grep -qx 1 || fail "nothing plays on the server that came back"
+  echo "with the server back: Play $code, its stream playing"
+  send "close m" ;;
 soak)
   start
   for cycle in $(seq 1000); do

@@ -1,17 +1,20 @@
 // The MIDI files of tests/standard_midi_files.txt as the Linux layer reads and plays them: what is
 // refused, what each file sends and when, that unusual or damaged files send what the clean song
-// sends, and how files sound rendered offline through the layer's own sequencer client; and the
+// sends, and how files sound rendered offline through the layer's own renderer; and the
 // MIDI corpus's files that FluidSynth alone does not play.
 #include <fluidsynth.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
+#include <iomanip>
 #include <iterator>
 #include <sstream>
+#include <stdexcept>
 
 #include "sound_engine/midi_piece.h"
-#include "sound_engine/sequencer_playback.h"
+#include "sound_engine/piece_renderer.h"
 
 namespace velmora::posix {
 namespace {
@@ -62,10 +65,10 @@ class OfflinePlay {
   OfflinePlay(const MidiPiece& piece, int frames)
       : settings_(new_fluid_settings()), synth_(new_fluid_synth(settings_)) {
     fluid_synth_sfload(synth_, "/usr/share/sounds/sf2/default-GM.sf2", 1);
-    auto playback = SequencerPlayback::Create(synth_, piece);
-    playback->Start();
+    PieceRenderer renderer(synth_, piece, {});
+    renderer.Start();
     samples_.resize(std::size_t{2} * frames);
-    fluid_synth_write_float(synth_, frames, samples_.data(), 0, 2, samples_.data(), 1, 2);
+    renderer.Render(samples_.data(), frames);
   }
   ~OfflinePlay() { delete_fluid_synth(synth_), delete_fluid_settings(settings_); }
   OfflinePlay(const OfflinePlay&) = delete;
@@ -153,6 +156,36 @@ TEST(StandardMidiFile, ReachesTheSynthesizerWithTheFilesValues) {
   EXPECT_EQ(bend(2), 16383);
   EXPECT_EQ(bend(3), 0);
   EXPECT_EQ(bend(4), 0x45 << 7 | 0x11);  // top bits of the data bytes left out
+}
+
+// The engine's renderer on its own: a piece comes to rest by itself, telling the program once, and
+// what the program's handler throws stays out of the output's C callback (it would end the process
+// there). A delta time beyond the clock's far limit (a tempo of 16.7 s a quarter, 2^28 ticks:
+// years) ends the piece there instead of rendering silence for years.
+TEST(PieceRenderer, ComesToRestOnceAtTheEndOrTheClocksFarLimit) {
+  for (const char* track :
+       {"00903c6460803c4000ff2f00", "00ff5103ffffff00903c64ffffff7f803c4000ff2f00"}) {
+    std::ostringstream file;  // a header and one track
+    file << "4d546864000000060000000100604d54726b" << std::hex << std::setw(8) << std::setfill('0')
+         << std::strlen(track) / 2 << track;
+    const auto piece = Piece(FromHex(file.str()));
+    ASSERT_TRUE(piece) << track;
+    OfflinePlay played(*piece, 0);
+    int ended = 0;
+    PieceRenderer renderer(played.synth(), *piece, [&ended] {
+      ++ended;
+      throw std::runtime_error("the program's handler");
+    });
+    renderer.Start();
+    std::vector<float> block(2 * kFramesPerBlock);
+    int blocks = 0;
+    while (blocks < 10 * 44100 / kFramesPerBlock &&
+           renderer.Render(block.data(), kFramesPerBlock) > 0)
+      ++blocks;
+    EXPECT_EQ(renderer.state(), PieceRenderer::State::kResting) << track;
+    EXPECT_EQ(ended, 1) << track;
+    EXPECT_EQ(renderer.Render(block.data(), kFramesPerBlock), 0u) << track;  // it stays at rest
+  }
 }
 
 }  // namespace

@@ -1,11 +1,9 @@
 #include "platform/posix/gtk_window_system.h"
 
 #include <gdk/gdkx.h>
-#include <glib-unix.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
@@ -63,16 +61,6 @@ std::string LabelText(std::string_view caption) {
 }
 
 bool GtkWindowSystem::OpenDisplay() {
-  // The desktop matches the window to its entry (org.velmora.Velmora.desktop) by the Wayland app
-  // id, which GTK takes from the program's name, and by the X11 class.
-  g_set_prgname(kApplicationId);
-  g_set_application_name(kForm1Design.caption.data());
-  // Wayland lets no program place its own window, and the closing slide does: X11 (XWayland)
-  // first wherever the desktop offers both.
-  gdk_set_allowed_backends("x11,wayland");
-  // The window draws nothing with OpenGL: GDK need not load the GL driver (Mesa's LLVM rasterizer
-  // here: 50 MiB and 40 ms) to find GL visuals. A user's own GDK_GL setting stands.
-  g_setenv("GDK_GL", "disable", FALSE);
   if (gtk_init_check(nullptr, nullptr) == FALSE) return false;
   gdk_set_program_class(kWindowClass);  // after GTK's start, which sets its own
   return true;
@@ -117,15 +105,14 @@ GtkWindowSystem::GtkWindowSystem(const FormDesign& design) : scale_(DisplayScale
   gtk_widget_set_size_request(widget(ControlId::Label1), statusBox_.width, statusBox_.height);
 
   g_signal_connect(window_, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer self) {
-                     static_cast<GtkWindowSystem*>(self)->OnClose();
+                     static_cast<GtkWindowSystem*>(self)->Close();
                      return TRUE;
                    }),
                    this);
 }
 
 GtkWindowSystem::~GtkWindowSystem() {
-  for (const guint source : {sigterm_, dueSource_})
-    if (source != 0) g_source_remove(source);
+  if (dueSource_ != 0) g_source_remove(dueSource_);
   gtk_widget_destroy(window_);
 }
 
@@ -161,14 +148,6 @@ void GtkWindowSystem::Show(platform::WindowEvents& events) {
                      static_cast<GtkWindowSystem*>(self)->paintDue_ = false;
                    }),
                    this);
-  // A session ends its programs with SIGTERM: close the window as its close button does.
-  sigterm_ = g_unix_signal_add(
-      SIGTERM,
-      +[](gpointer self) -> gboolean {
-        static_cast<GtkWindowSystem*>(self)->OnClose();
-        return G_SOURCE_CONTINUE;
-      },
-      this);
 }
 
 int GtkWindowSystem::Run() {
@@ -204,7 +183,12 @@ gboolean GtkWindowSystem::DeliverNext(gpointer self) {
 }
 
 void GtkWindowSystem::Close() {
-  Deliver([this](platform::WindowEvents&) { OnClose(); });
+  if (events_ == nullptr) return;
+  std::int16_t cancel = 0;
+  events_->Unload(cancel);
+  if (cancel != 0) return;
+  gtk_widget_hide(window_);
+  if (gtk_main_level() > 0) gtk_main_quit();
 }
 
 void GtkWindowSystem::Present() { gtk_window_present(window()); }
@@ -224,15 +208,6 @@ void GtkWindowSystem::AcceptFileDrops() {
                      g_strfreev(uris);
                    }),
                    this);
-}
-
-void GtkWindowSystem::OnClose() {
-  if (events_ == nullptr) return;
-  std::int16_t cancel = 0;
-  events_->Unload(cancel);
-  if (cancel != 0) return;
-  gtk_widget_hide(window_);
-  if (gtk_main_level() > 0) gtk_main_quit();
 }
 
 void GtkWindowSystem::SetCaption(ControlId control, std::string_view text) {

@@ -39,8 +39,8 @@ std::string LabelText(std::string_view caption);
 
 class GtkWindowSystem : public platform::WindowSystem {
  public:
-  // Connects GTK to the desktop: X11 where it is offered (there the closing slide can place the
-  // window), Wayland where it is the only display. False when neither can be reached.
+  // Connects GTK to the desktop, on the backends the program allowed (main). False when none can
+  // be reached.
   static bool OpenDisplay();
 
   // Builds the window, hidden, at the display's density.
@@ -49,16 +49,16 @@ class GtkWindowSystem : public platform::WindowSystem {
   GtkWindowSystem(const GtkWindowSystem&) = delete;
   GtkWindowSystem& operator=(const GtkWindowSystem&) = delete;
 
-  // Shows the window where the desktop puts it; clicks and the close request (the caption bar's
-  // close button, or SIGTERM from the session) go to events.
+  // Shows the window where the desktop puts it; clicks and the caption bar's close button go to
+  // events.
   void Show(platform::WindowEvents& events);
+  // Asks the program to close, as the close button does (main sends SIGTERM from the session).
+  void Close();
   // Runs the event loop until the window is closed; the process's exit code.
   int Run();
   // Hands `event` to the window's events from the event loop, after the clicks and events before
   // it: the caller (a click's signal, a D-Bus call) returns first.
   void Deliver(std::function<void(platform::WindowEvents&)> event);
-  // Closes the window as its close button does, from the event loop.
-  void Close();
   // Brings the window to the front, as the desktop allows.
   void Present();
   // A file dropped on the window (text/uri-list, the first of a list) is opened; other drops are
@@ -94,7 +94,6 @@ class GtkWindowSystem : public platform::WindowSystem {
   std::optional<Geometry> CurrentGeometry() const;
   void OnClick(GtkWidget* button);
   static gboolean DeliverNext(gpointer self);
-  void OnClose();
 
   DisplayScale scale_;
   GtkWidget* window_ = nullptr;
@@ -103,7 +102,6 @@ class GtkWindowSystem : public platform::WindowSystem {
   std::array<ControlId, 5> tabOrder_{};
   GdkRectangle statusBox_{};
   platform::WindowEvents* events_ = nullptr;
-  guint sigterm_ = 0;
   std::deque<std::function<void(platform::WindowEvents&)>> due_;  // clicks and events not run yet
   guint dueSource_ = 0;
   ControlId focusLeft_ = ControlId::CmdGetMidFile;  // the focused control last hidden

@@ -108,7 +108,7 @@ void MprisPlayer::Call(std::string_view method, GVariant* parameters) {
   if (method == "Raise") {
     window_.Present();
   } else if (method == "Quit") {
-    window_.Close();
+    window_.Deliver([this](platform::WindowEvents&) { window_.Close(); });
   } else if (method == "OpenUri") {
     const gchar* uri = nullptr;
     g_variant_get(parameters, "(&s)", &uri);
