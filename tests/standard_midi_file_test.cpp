@@ -125,6 +125,8 @@ TEST(StandardMidiFile, RefusesSendsAndSoundsAsTheFilesSay) {
     } else if (kind == "differs") {
       EXPECT_GT(std::fabs(Render(FromHex(file), 2).first - Render(FromHex(other), 2).first), 1)
           << name;
+    } else {
+      ADD_FAILURE() << "no such kind of line: " << kind;
     }
   }
   EXPECT_GT(count, 20);
