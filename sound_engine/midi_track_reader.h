@@ -99,9 +99,9 @@ class MidiTrackReader {
   std::uint8_t runningStatus_ = 0;
   bool ended_ = false;
   MidiEvent event_;
-  std::size_t assembledStart_ = 0;   // where the message being assembled starts in sysExBytes
+  std::size_t assembledStart_ = 0;  // where the message being assembled starts in sysExBytes
   std::uint64_t assembledLength_ = 0;
-  std::size_t nextSysEx_ = 0;  // of the track's assembled messages
+  std::size_t nextSysEx_ = 0;                              // of the track's assembled messages
   std::span<const std::array<std::uint8_t, 3>> releases_;  // given after a cut
   std::size_t nextRelease_ = 0;
 };

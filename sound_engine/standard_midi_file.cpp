@@ -30,8 +30,8 @@ std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
 bool IsDivision(std::uint32_t division) {
   if ((division & 0x8000) == 0) return division != 0;
   const int framesPerSecond = -static_cast<std::int8_t>(division >> 8);
-  const bool knownRate = framesPerSecond == 24 || framesPerSecond == 25 ||
-                         framesPerSecond == 29 || framesPerSecond == 30;
+  const bool knownRate = framesPerSecond == 24 || framesPerSecond == 25 || framesPerSecond == 29 ||
+                         framesPerSecond == 30;
   return knownRate && (division & 0xFF) != 0;
 }
 

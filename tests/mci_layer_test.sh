@@ -14,6 +14,8 @@
 #             there is room (the failed allocation), and the process never aborts
 #   soak      1000 Play/Stop cycles keep memory, open files and threads flat
 #   memcheck  valgrind finds no error and no leak on open, play and close
+#   timecode  a file timed by timecode, heard on the sound server of tests/desktop_session.sh
+#             (skipped outside it): its notes recorded from the sink at the fixed rate it names
 #   differential WINDOWS_CONSOLE  tests/mci_differential.commands through Wine's winmm as well: the
 #             same code for every command but those marked as differing on purpose
 # tests/mci_layer_test.sh CONSOLE CASE [WINDOWS_CONSOLE]
@@ -125,6 +127,31 @@ soak)
 memcheck)
   { echo "open $tune type sequencer alias m"; echo "play m"; sleep 1; echo "close m"; } |
     valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite "$console" "${silent[@]}" ;;
+timecode)
+  [ -n "${VELMORA_TEST_SINK:-}" ] || exit 77
+  # 25 frames a second of 40 ticks: claves (channel 10) at ticks 0, 1500, 3000 and 4500, each 1.5 s
+  # after the one before (24 frames would give 1.56 s); its tempo event, a quarter note in 0.25 s,
+  # must change nothing.
+  python3 -c 'import sys; t = b"\0\xff\x51\x03\x03\xd0\x90\0" + b"\x99\x4b\x7f\x83\x00\x89\x4b\x40\x88\x5c" * 4 + b"\xff\x2f\0"
+sys.stdout.buffer.write(b"MThd\0\0\0\6\0\0\0\1\xe7\x28MTrk" + len(t).to_bytes(4, "big") + t)' >"${dir}timecode.mid"
+  timeout 20 parec --device="$VELMORA_TEST_SINK.monitor" --raw --format=s16le --channels=1 --rate=44100 \
+    --latency-msec=10 >"${dir}heard.raw" & record=$!
+  for _ in $(seq 100); do [ -s "${dir}heard.raw" ] && break; sleep 0.1; done  # the recording runs
+  silent=() && start
+  send "open ${dir}timecode.mid type sequencer alias t" && [ "$code" = 0 ] || fail "open: $code $text"
+  send "play t" && [ "$code" = 0 ] || fail "play: $code $text"
+  sleep 5 && send "close t" && kill "$record" && wait "$record" || true
+  # Where each note starts in the recording: its first sample of 300 or more after 0.1 s below.
+  gaps=$(python3 -c 'import sys, array; onsets, quiet = [], 4410
+for at, sample in enumerate(array.array("h", open(sys.argv[1], "rb").read())):
+    if abs(sample) >= 300 and quiet >= 4410: onsets.append(at)
+    quiet = quiet + 1 if abs(sample) < 300 else 0
+print(*[round((b - a) / 44.1) for a, b in zip(onsets, onsets[1:])])' "${dir}heard.raw")
+  echo "timecode file: its notes heard $gaps ms apart (1.5 s at 1000 ticks a second)"
+  [ "$(wc -w <<<"$gaps")" = 3 ] || fail "not 4 notes heard"
+  # An underrun on a loaded machine delays what follows it: a gap may be longer, never shorter.
+  shortest=$(tr ' ' '\n' <<<"$gaps" | sort -n | head -n 1)
+  [ "$shortest" -ge 1475 ] && [ "$shortest" -le 1525 ] || fail "notes $shortest ms apart" ;;
 differential)
   cp "$tune" "${dir}velmora-demo.mid" && mkdir "${dir}with blank" && echo notes >"${dir}notes.txt"
   cp "$tune" "${dir}with blank/demo tune.mid"
