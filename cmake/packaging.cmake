@@ -51,7 +51,9 @@ Closing the window stops the music and slides the window off the screen.
 
 The music is synthesized by FluidSynth with the system's General MIDI
 SoundFont and played through PulseAudio (or PipeWire's PulseAudio service), or
-ALSA. Velmora keeps no settings, writes no files and takes no arguments.]])
+ALSA. Velmora saves no settings, writes no files of its own (its open dialog
+adds the chosen file to the desktop's recently used files) and takes no
+arguments.]])
   # dpkg-shlibdeps names the library packages the binary really links (the toolkit, FluidSynth, the
   # C++ runtime); the SoundFont is data FluidSynth loads, so it is named here.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
