@@ -106,21 +106,21 @@ MidiPiece::~MidiPiece() {
 
 // ---- the cursor ----
 
-MidiPieceCursor::MidiPieceCursor(const MidiPiece& piece) : clock_(piece.division()) {
-  readers_.reserve(piece.tracks().size());
-  for (const MidiTrack& track : piece.tracks()) readers_.emplace_back(track);
-  due_.reserve(readers_.size());
+MidiPieceCursor::MidiPieceCursor(std::uint16_t division, std::size_t tracks) : clock_(division) {
+  readers_.reserve(tracks);
+  due_.reserve(tracks);
   end_.status = 0xFF;
   end_.metaType = 0x2F;
 }
 
+MidiPieceCursor::MidiPieceCursor(const MidiPiece& piece)
+    : MidiPieceCursor(piece.division(), piece.tracks().size()) {
+  for (const MidiTrack& track : piece.tracks()) readers_.emplace_back(track);
+}
+
 MidiPieceCursor::MidiPieceCursor(std::span<MidiTrack> preparing, std::uint16_t division)
-    : clock_(division) {
-  readers_.reserve(preparing.size());
+    : MidiPieceCursor(division, preparing.size()) {
   for (MidiTrack& track : preparing) readers_.push_back(MidiTrackReader::Preparing(track));
-  due_.reserve(readers_.size());
-  end_.status = 0xFF;
-  end_.metaType = 0x2F;
 }
 
 bool MidiPieceCursor::Advance(std::size_t track) {

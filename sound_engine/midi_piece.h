@@ -92,6 +92,7 @@ class MidiPieceCursor {
   friend class MidiPiece;
   // The first reading, which prepares each track for the others.
   MidiPieceCursor(std::span<MidiTrack> preparing, std::uint16_t division);
+  MidiPieceCursor(std::uint16_t division, std::size_t tracks);
   bool Advance(std::size_t track);
 
   std::vector<MidiTrackReader> readers_;
