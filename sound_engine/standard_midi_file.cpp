@@ -26,13 +26,10 @@ std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
   return value;
 }
 
-// Ticks a quarter note, or a timecode at one of the four frame rates with ticks in its frames.
+// Some ticks a quarter note, or a timecode with some ticks a frame: whatever its frame rate (24,
+// 25, 29.97 and 30 are the usual ones), that is a rate to play at.
 bool IsDivision(std::uint32_t division) {
-  if ((division & 0x8000) == 0) return division != 0;
-  const int framesPerSecond = -static_cast<std::int8_t>(division >> 8);
-  const bool knownRate = framesPerSecond == 24 || framesPerSecond == 25 || framesPerSecond == 29 ||
-                         framesPerSecond == 30;
-  return knownRate && (division & 0xFF) != 0;
+  return (division & ((division & 0x8000) != 0 ? 0xFF : 0xFFFF)) != 0;
 }
 
 bool HasId(const std::uint8_t* bytes, const char* id) { return std::memcmp(bytes, id, 4) == 0; }
