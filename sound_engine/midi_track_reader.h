@@ -26,9 +26,9 @@
 
 namespace velmora::posix {
 
-// The longest SysEx message kept, without its F0 and F7. The longest one FluidSynth acts on, a MIDI
-// Tuning bulk dump, is 406 bytes: a far longer one is nothing a synthesizer understands, and would
-// cost its size in memory.
+// The longest SysEx message kept, without its F0 and F7. A MIDI Tuning bulk dump, among the
+// longest messages a synthesizer such as FluidSynth acts on, is about 400 bytes: a far longer one
+// is nothing it understands, and would cost its size in memory.
 inline constexpr std::size_t kLargestSysEx = 64 * 1024;
 
 // A track chunk's events as the file holds them, and what its first reading keeps for the others.
