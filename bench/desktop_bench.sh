@@ -7,8 +7,8 @@
 # 5 s at rest before and after it (and, in the first run, once the dialog's worker threads have
 # ended). Then the ways in: started with a file, to the window mapped and to the first sound; a
 # second launch with another file, to its first sound and to its own end. Each run is a fresh
-# process; medians of RUNS runs (7), printed
-# beside what was measured for FLTK 1.3 and for a GTK 3 prototype of the same window.
+# process; medians of RUNS runs (7), printed beside reference figures for FLTK 1.3 and a GTK 3
+# prototype of the same window: constants from an earlier measurement, not measured by this script.
 #   bench/desktop_bench.sh [BUILD_DIR]     RUNS=11 for more runs
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -90,6 +90,7 @@ exec "$root/tests/desktop_session.sh" bash -c '
   median() { awk -v k="$1" "\$1 == k {print \$2}" "$out/figures" | sort -n |
     awk "{v[NR] = \$1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}"; }
   range() { awk -v k="$1" "\$1 == k {print \$2}" "$out/figures" | sort -n | sed -n "1p;\$p" | paste -sd-; }
+  echo "FLTK 1.3 and GTK prototype: reference constants from an earlier measurement, not measured here"
   printf "%-40s %10s %14s %16s\n" "medians of $runs runs (range)" "FLTK 1.3" "GTK prototype" "Velmora (GTK 3)"
   row() { printf "%-40s %10s %14s %16s\n" "$1" "$2" "$3" "$(median "$4") ($(range "$4"))"; }
   row "start -> window mapped, ms" 16 46 start

@@ -56,8 +56,9 @@ Closing the window stops the music and slides the window off the screen.
 The music is synthesized by FluidSynth with the system's General MIDI
 SoundFont and played through PulseAudio (or PipeWire's PulseAudio service), or
 ALSA. It opens the MIDI file it is started with, dropped on its window or
-handed over by the desktop's media controls (MPRIS). Velmora keeps no settings
-and writes no files.]])
+handed over by the desktop's media controls (MPRIS). Velmora saves no
+settings and writes no files of its own (its open dialog adds the chosen file
+to the desktop's recently used files).]])
   # dpkg-shlibdeps names the library packages the binary really links (the toolkit, FluidSynth, the
   # C++ runtime); the SoundFont is data FluidSynth loads, so it is named here, and so is the
   # FluidSynth the sound engine needs (2.2 or later, as at configure time), which the library's
