@@ -27,6 +27,10 @@ else()
   install(FILES ${resources}/org.velmora.Velmora.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(DIRECTORY ${resources}/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+  # RIFF MIDI's .rmi named as MIDI. No maintainer script: shared-mime-info's and
+  # desktop-file-utils' dpkg triggers rebuild the MIME and desktop caches when these land.
+  install(FILES ${resources}/org.velmora.Velmora.mime.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME org.velmora.Velmora.xml)
 
   # The manual page and the changelog go compressed, reproducibly (no name, no time stamp).
   foreach(document velmora.1 changelog)
@@ -51,7 +55,10 @@ Closing the window stops the music and slides the window off the screen.
 
 The music is synthesized by FluidSynth with the system's General MIDI
 SoundFont and played through PulseAudio (or PipeWire's PulseAudio service), or
-ALSA. Velmora keeps no settings, writes no files and takes no arguments.]])
+ALSA. It opens the MIDI file it is started with, dropped on its window or
+handed over by the desktop's media controls (MPRIS). Velmora saves no
+settings and writes no files of its own (its open dialog adds the chosen file
+to the desktop's recently used files).]])
   # dpkg-shlibdeps names the library packages the binary really links (the toolkit, FluidSynth, the
   # C++ runtime); the SoundFont is data FluidSynth loads, so it is named here, and so is the
   # FluidSynth the sound engine needs (2.2 or later, as at configure time), which the library's

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "file_picker/module1.h"
+#include "main_window/scoped_flag.h"
 
 namespace velmora {
 
@@ -16,6 +17,7 @@ void Form1::Click(ControlId control) {
     case ControlId::Label1:
     case ControlId::Label2: break;  // labels have no click handler
   }
+  AfterEvent();
 }
 
 void Form1::Unload(std::int16_t& cancel) { Form_Unload(cancel); }
@@ -24,18 +26,20 @@ void Form1::CmdGetMidFile_Click() {
   const std::vector<std::string> descriptions{"Mid Files (*.mid)", ""};
   const std::vector<std::string> patterns{"*.Mid", ""};
   const float count = 1;
-  const std::string buffer =
-      Module1::ShowOpenFile(host_, "Open File", patterns, descriptions, count);
+  std::string buffer;
+  {
+    ScopedFlag dialogOpen(dialogOpen_);
+    buffer = Module1::ShowOpenFile(host_, "Open File", patterns, descriptions, count);
+  }
   FileName = buffer.substr(0, buffer.find('\0'));
   CheckFile();
 }
 
 void Form1::CheckFile() {
-  const char separator = host_.files.PathSeparator();
-  SlashPos = static_cast<std::int16_t>(FileName.size());
-  while (SlashPos > 0 && FileName[SlashPos - 1] != separator) --SlashPos;
+  SlashPos = static_cast<std::int16_t>(host_.files.TitleStart(FileName));
   if (SlashPos == 0) return;
   FileTitle = FileName.substr(SlashPos);
+  chosenFile_ = FileName;
   host_.window.SetVisible(ControlId::cmdPlay, true);
   host_.window.SetVisible(ControlId::CmdGetMidFile, false);
 }

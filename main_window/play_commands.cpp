@@ -1,20 +1,10 @@
 // Play and Stop: the window's central use, Ready -> Playing -> Idle.
 #include "main_window/form1.h"
+#include "main_window/scoped_flag.h"
 
 namespace velmora {
 
 namespace {
-class ScopedFlag {
- public:
-  explicit ScopedFlag(bool& flag) : flag_(flag) { flag_ = true; }
-  ~ScopedFlag() { flag_ = false; }
-  ScopedFlag(const ScopedFlag&) = delete;
-  ScopedFlag& operator=(const ScopedFlag&) = delete;
-
- private:
-  bool& flag_;
-};
-
 // The status line holds one sentence: a device's text up to the end of its first sentence.
 std::string FirstSentence(const std::string& text) {
   const std::size_t end = text.find(". ");
@@ -48,6 +38,7 @@ void Form1::cmdPlay_Click() {
     host_.window.SetCaption(ControlId::Label1, step + FirstSentence(failure.errorText));
     return;
   }
+  playing_ = true;
   host_.window.SetVisible(ControlId::cmdPlay, false);
   host_.window.SetVisible(ControlId::cmdStop, true);
   host_.window.SetCaption(ControlId::Label1, "Now Playing \r\n" + FileTitle);
@@ -55,6 +46,7 @@ void Form1::cmdPlay_Click() {
 
 void Form1::cmdStop_Click() {
   CloseMidi();  // a failure means nothing was open: Stop returns to Idle all the same
+  playing_ = false;
   host_.window.SetVisible(ControlId::cmdStop, false);
   ShowIdle();
   host_.window.SetCaption(ControlId::Label1, "");

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace velmora::platform {
 
@@ -17,6 +18,13 @@ class FileSystem {
   virtual std::uint32_t GetShortPathName(const std::string& longPath, std::span<char> buffer) = 0;
   virtual std::string GetCurrentDirectory() = 0;
   virtual char PathSeparator() const = 0;
+  // Where the file's own name starts in a path: just after its last separator, found by the
+  // platform's character rules (in a two-byte code page a character's second byte may equal the
+  // separator's); 0 when the path has none.
+  virtual std::size_t TitleStart(std::string_view path) const {
+    const std::size_t last = path.rfind(PathSeparator());
+    return last == std::string_view::npos ? 0 : last + 1;
+  }
 };
 
 }  // namespace velmora::platform

@@ -5,6 +5,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "platform/mci.h"
+#include "platform/now_playing.h"
 #include "platform/open_file_dialog.h"
 #include "platform/window_system.h"
 
@@ -16,6 +17,8 @@ struct Platform {
   Mci& mci;
   FileSystem& files;
   Clock& clock;
+  // The desktop's now-playing controls, where the platform has them.
+  NowPlaying* nowPlaying = nullptr;
 };
 
 }  // namespace velmora::platform

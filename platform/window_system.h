@@ -15,12 +15,20 @@ using InstanceHandle = std::uintptr_t;
 
 enum class WindowMetric { Left, Top, Width, Height };
 
+// The media keys and the desktop's now-playing controls. There is no pause: the sequencer is
+// closed by Stop, as the window's own Stop button does.
+enum class MediaKey { Play, Stop, PlayPause };
+
 // Receives the window's events; the window system calls it on the program's one thread.
 class WindowEvents {
  public:
   virtual ~WindowEvents() = default;
   virtual void Click(ControlId control) = 0;
   virtual void Unload(std::int16_t& cancel) = 0;
+  // A file handed over from outside the dialog (the command line, a drop, a second launch, the
+  // desktop's controls): a full path, in the encoding the dialog gives.
+  virtual void OpenFile(std::string_view path) = 0;
+  virtual void Media(MediaKey key) = 0;
 };
 
 class WindowSystem {

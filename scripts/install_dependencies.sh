@@ -26,7 +26,8 @@ tests=(
   fluidsynth                    # the command-line synthesizer the sound is compared with
   unzip                         # bench/real_world_midi.sh unpacks a package's zip of MIDI files
   wine64 wine                   # runs the 64-bit Windows build's tests
-  python3 valgrind binutils desktop-file-utils
+  python3 valgrind binutils desktop-file-utils libglib2.0-bin  # gio: a file's MIME type
+  playerctl dbus-x11            # a desktop's now-playing client, and a session bus for a test
   lintian appstream             # the package judged as Debian and software centres judge it
   librsvg2-bin                  # resources/make_icon.py renders the desktop icons from their SVG
   icoutils xxd                  # Velmora.exe's resources read back

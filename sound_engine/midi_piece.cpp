@@ -68,10 +68,10 @@ std::optional<MidiPiece> MidiPiece::Read(const MidiFileLayout& layout, const Rea
       error = got < 0 ? err::kFileRead : err::kInvalidFile;  // changed while it was read
       return std::nullopt;
     }
-    piece.tracks_.push_back({into, chunk.cutByFileEnd});
+    piece.tracks_.push_back({into, chunk.cutByFileEnd, {}, {}, {}});
     at += chunk.length;
   }
-  MidiPieceCursor check(piece);
+  MidiPieceCursor check(piece.tracks_, piece.division_);
   MidiPieceCursor::Step step;
   while ((step = check.Next()) == MidiPieceCursor::Step::kEvent)
     piece.endMs_ = BlockMs(check.block());
@@ -106,13 +106,21 @@ MidiPiece::~MidiPiece() {
 
 // ---- the cursor ----
 
-MidiPieceCursor::MidiPieceCursor(const MidiPiece& piece) : clock_(piece.division()) {
-  readers_.reserve(piece.tracks().size());
-  for (const MidiTrack& track : piece.tracks())
-    readers_.emplace_back(track.events, track.cutByFileEnd);
-  due_.reserve(readers_.size());
+MidiPieceCursor::MidiPieceCursor(std::uint16_t division, std::size_t tracks) : clock_(division) {
+  readers_.reserve(tracks);
+  due_.reserve(tracks);
   end_.status = 0xFF;
   end_.metaType = 0x2F;
+}
+
+MidiPieceCursor::MidiPieceCursor(const MidiPiece& piece)
+    : MidiPieceCursor(piece.division(), piece.tracks().size()) {
+  for (const MidiTrack& track : piece.tracks()) readers_.emplace_back(track);
+}
+
+MidiPieceCursor::MidiPieceCursor(std::span<MidiTrack> preparing, std::uint16_t division)
+    : MidiPieceCursor(division, preparing.size()) {
+  for (MidiTrack& track : preparing) readers_.push_back(MidiTrackReader::Preparing(track));
 }
 
 bool MidiPieceCursor::Advance(std::size_t track) {
@@ -195,8 +203,20 @@ std::uint64_t MidiPieceCursor::Clock::BlockOf(std::uint64_t tick) {
   return block_;
 }
 
+MidiPieceCursor::Clock::Clock(std::uint16_t division) : division_(division) {
+  timecode_ = (division & 0x8000) != 0;
+  if (!timecode_) {
+    SetTempo(500000);
+    return;
+  }
+  const int framesPerSecond = -static_cast<std::int8_t>(division >> 8);
+  const double frames = framesPerSecond == 29 ? 30000.0 / 1001.0 : framesPerSecond;
+  tickMs_ = static_cast<float>(1000.0 / (frames * (division & 0xFF)));
+}
+
 void MidiPieceCursor::Clock::SetTempo(std::uint32_t microsecondsPerQuarter) {
-  if (microsecondsPerQuarter == 0) return;  // the player would divide by it
+  // A timecode's rate is fixed; a tempo of 0 the player would divide by.
+  if (timecode_ || microsecondsPerQuarter == 0) return;
   tickMs_ = static_cast<float>(microsecondsPerQuarter) / static_cast<float>(division_) / 1000.0f;
   startMs_ = BlockMs(block_);
   startTicks_ = ticks_;

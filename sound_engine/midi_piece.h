@@ -4,7 +4,9 @@
 // equal times, in track order. The cursor also keeps time as FluidSynth's file player does, so the
 // piece sounds as `fluidsynth` plays the file: the player sends events once per block of 64 frames,
 // those whose tick its clock has reached, rounded to the nearest tick (up to half a tick early),
-// and a tempo change takes effect from the block that sends it. A tempo of 0 is ignored.
+// and a tempo change takes effect from the block that sends it. A tempo of 0 is ignored. A piece
+// timed by timecode (SMPTE) plays at the fixed rate it names, frames a second times ticks a frame,
+// whatever tempo its tracks name.
 
 #include <cstdint>
 #include <optional>
@@ -24,11 +26,6 @@ inline constexpr int kFramesPerBlock = 64;
 std::uint64_t BlockMs(std::uint64_t block);
 // The block that starts at `ms`, or the first one after it.
 std::uint64_t BlockAtMs(std::uint64_t ms);
-
-struct MidiTrack {
-  std::span<const std::uint8_t> events;
-  bool cutByFileEnd = false;
-};
 
 class MidiPiece {
  public:
@@ -66,6 +63,7 @@ class MidiPiece {
 class MidiPieceCursor {
  public:
   enum class Step { kEvent, kEnd, kRefused };
+  // Reads a piece that its first reading has checked and prepared: allocates nothing after this.
   explicit MidiPieceCursor(const MidiPiece& piece);
 
   // The next event in play order: a channel message or a SysEx message, and last the piece's end
@@ -79,17 +77,22 @@ class MidiPieceCursor {
   // FluidSynth's file player's clock: ticks reached at each block.
   class Clock {
    public:
-    explicit Clock(std::uint16_t division) : division_(division) { SetTempo(500000); }
+    explicit Clock(std::uint16_t division);
     std::uint64_t BlockOf(std::uint64_t tick);
     void SetTempo(std::uint32_t microsecondsPerQuarter);
 
    private:
     std::int64_t TicksAt(std::uint64_t block) const;
     std::uint16_t division_;
+    bool timecode_ = false;
     float tickMs_ = 0;  // as the player keeps it
     std::uint64_t block_ = 0, startMs_ = 0;
     std::int64_t ticks_ = 0, startTicks_ = 0;
   };
+  friend class MidiPiece;
+  // The first reading, which prepares each track for the others.
+  MidiPieceCursor(std::span<MidiTrack> preparing, std::uint16_t division);
+  MidiPieceCursor(std::uint16_t division, std::size_t tracks);
   bool Advance(std::size_t track);
 
   std::vector<MidiTrackReader> readers_;

@@ -56,6 +56,15 @@ std::size_t SystemDataLength(std::uint8_t status) {
 
 }  // namespace
 
+MidiTrackReader MidiTrackReader::Preparing(MidiTrack& track) {
+  track.sysExBytes.clear();
+  track.sysExEnds.clear();
+  track.releases.clear();
+  MidiTrackReader reader(track);
+  reader.preparing_ = &track;
+  return reader;
+}
+
 MidiTrackReader::Step MidiTrackReader::Next() {
   while (!ended_) {
     const std::size_t eventStart = at_;
@@ -65,7 +74,8 @@ MidiTrackReader::Step MidiTrackReader::Next() {
       case Outcome::kEnd: ended_ = true; break;
       case Outcome::kCut:
         ended_ = true;
-        releases_ = HeldBefore(eventStart);
+        if (preparing_) preparing_->releases = HeldBefore(eventStart);
+        releases_ = track_->releases;
         break;
       case Outcome::kRefused: return Step::kRefused;
     }
@@ -79,7 +89,7 @@ MidiTrackReader::Step MidiTrackReader::Next() {
 std::vector<std::array<std::uint8_t, 3>> MidiTrackReader::HeldBefore(std::size_t cut) const {
   // Read again up to the cut: keeping the state of every track while merging would cost more.
   HeldNotes held;
-  MidiTrackReader before(in_.first(cut), false);
+  MidiTrackReader before(*track_, cut, false);
   while (before.Next() == Step::kEvent) held.Apply(before.event());
   return held.Releases();
 }
@@ -133,16 +143,18 @@ MidiTrackReader::Outcome MidiTrackReader::ReadSysEx(std::uint8_t status) {
   if (status == 0xF7) {  // an escape: continuation packets are read with the F0 they continue
     if (packet.size() < 2 || packet.front() != 0xF0 || !closed) return Outcome::kDropped;
     event_.payload = packet.subspan(1, packet.size() - 2);
-    return Outcome::kKept;
+  } else {
+    event_.payload = closed ? packet.first(packet.size() - 1) : packet;
+    if (!closed) ReadContinuations();
   }
-  event_.payload = closed ? packet.first(packet.size() - 1) : packet;
-  if (!closed) AppendContinuations();
-  return event_.payload.empty() ? Outcome::kDropped : Outcome::kKept;
+  const bool kept = !event_.payload.empty() && event_.payload.size() <= kLargestSysEx;
+  return kept ? Outcome::kKept : Outcome::kDropped;
 }
 
 // An F0 packet without its closing F7 is continued by the F7 packets right after it, up to the
 // one that closes the message. Without any, it stands as it is, as FluidSynth's reader sends it.
-void MidiTrackReader::AppendContinuations() {
+void MidiTrackReader::ReadContinuations() {
+  const std::span<const std::uint8_t> first = event_.payload;
   bool continued = false;
   for (bool open = true; open;) {
     const std::size_t packetStart = at_;
@@ -153,15 +165,40 @@ void MidiTrackReader::AppendContinuations() {
       at_ = packetStart;  // not a continuation: read as what it is
       break;
     }
-    if (!continued) assembled_.assign(event_.payload.begin(), event_.payload.end());
+    if (!continued) Assemble(first);
     continued = true;
     tick_ += delta;
     open = packet.empty() || packet.back() != 0xF7;
-    assembled_.insert(assembled_.end(), packet.begin(), packet.end() - (open ? 0 : 1));
+    Assemble(packet.first(packet.size() - (open ? 0 : 1)));
   }
   if (!continued) return;
   event_.tick = tick_;
-  event_.payload = assembled_;
+  event_.payload = Assembled();
+}
+
+// The first reading keeps a part of the message it assembles, up to the bound.
+void MidiTrackReader::Assemble(std::span<const std::uint8_t> part) {
+  if (!preparing_) return;
+  std::vector<std::uint8_t>& bytes = preparing_->sysExBytes;
+  assembledLength_ += part.size();
+  if (assembledLength_ <= kLargestSysEx) bytes.insert(bytes.end(), part.begin(), part.end());
+}
+
+// The message just read whole: the first reading keeps it, or nothing of it beyond the bound
+// (dropped whole, never cut into a different message); the others find it where it was kept.
+std::span<const std::uint8_t> MidiTrackReader::Assembled() {
+  if (preparing_) {
+    std::vector<std::uint8_t>& bytes = preparing_->sysExBytes;
+    if (assembledLength_ > kLargestSysEx) bytes.resize(assembledStart_);
+    preparing_->sysExEnds.push_back(static_cast<std::uint32_t>(bytes.size()));
+    assembledStart_ = bytes.size();
+    assembledLength_ = 0;
+  }
+  const std::vector<std::uint32_t>& ends = track_->sysExEnds;
+  if (nextSysEx_ == ends.size()) return {};
+  const std::size_t begin = nextSysEx_ == 0 ? 0 : ends[nextSysEx_ - 1];
+  const std::size_t end = ends[nextSysEx_++];
+  return std::span(track_->sysExBytes).subspan(begin, end - begin);
 }
 
 MidiTrackReader::Outcome MidiTrackReader::ReadMeta() {

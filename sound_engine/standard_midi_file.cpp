@@ -26,6 +26,12 @@ std::uint32_t LittleEndian32(const std::uint8_t* bytes) {
   return value;
 }
 
+// Some ticks a quarter note, or a timecode with some ticks a frame: whatever its frame rate (24,
+// 25, 29.97 and 30 are the usual ones), that is a rate to play at.
+bool IsDivision(std::uint32_t division) {
+  return (division & ((division & 0x8000) != 0 ? 0xFF : 0xFFFF)) != 0;
+}
+
 bool HasId(const std::uint8_t* bytes, const char* id) { return std::memcmp(bytes, id, 4) == 0; }
 
 bool IsChunkId(const std::uint8_t* bytes) {
@@ -100,8 +106,7 @@ MciError ReadMidiFileLayout(std::uint64_t fileSize, const ReadBytesAt& read,
   const std::uint32_t format = BigEndian(&header[8], 2);
   const std::uint32_t declaredTracks = BigEndian(&header[10], 2);
   const std::uint32_t division = BigEndian(&header[12], 2);
-  // Timecode-based division is not something a file player keeps time by.
-  if (format > 2 || division == 0 || (division & 0x8000) != 0) return err::kInvalidFile;
+  if (format > 2 || !IsDivision(division)) return err::kInvalidFile;
 
   layout = MidiFileLayout{static_cast<std::uint16_t>(division), {}};
   const std::size_t wanted = declaredTracks == 0 ? 0xFFFF : declaredTracks;

@@ -22,7 +22,9 @@ struct MidiTrackChunk {
 };
 
 struct MidiFileLayout {
-  std::uint16_t division = 0;  // ticks per quarter note
+  // Ticks per quarter note, or with its top bit set a timecode: frames a second, negated, in the
+  // high byte (-24, -25, -29 for 30000/1001, -30 as a rule) and ticks a frame in the low byte.
+  std::uint16_t division = 0;
   std::vector<MidiTrackChunk> tracks;
   std::uint64_t TrackBytes() const;
 };

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "file_picker/module1.h"
@@ -33,27 +34,45 @@ struct Window {
     EXPECT_TRUE(platform.visible[button]) << kForm1Design.control(button).name << " is hidden";
     form.Click(button);
   }
-  // One thing the user does, or the platform's script for what follows.
-  void Act(const std::string& verb, const std::string& what) {
+  // An event from the window or from outside it: a button's caption, "close", "open PATH" (a file
+  // handed over) or "media Play|Stop|PlayPause".
+  std::function<void()> Event(const std::string& what) {
     const auto button = [](const std::string& caption) {
       for (const ControlDesign& c : kForm1Design.controls)
         if (c.caption == caption) return c.id;
       throw std::invalid_argument(caption);
     };
-    const std::size_t bar = what.find(" | ");  // choose: the path, then its short form
+    if (what.rfind("open ", 0) == 0) return [=, this] { form.OpenFile(what.substr(5)); };
+    if (what.rfind("media ", 0) == 0) {
+      using enum platform::MediaKey;
+      const std::map<std::string, platform::MediaKey> keys{
+          {"Play", Play}, {"Stop", Stop}, {"PlayPause", PlayPause}};
+      return [this, key = keys.at(what.substr(6))] { form.Media(key); };
+    }
+    if (what == "close") return [this] { Close(); };
+    return [=, this] { Click(button(what)); };
+  }
+  // One thing the user does, or the platform's script for what follows.
+  void Act(const std::string& verb, const std::string& what) {
+    const std::size_t bar = what.find(" | ");  // choose, open: the path, then its short form
     std::istringstream words(what);
     std::string command;
     std::uint32_t code = 0;
     auto& p = platform;
+    if (bar != std::string::npos) {  // the file exists, with this short form
+      const std::size_t path = what.rfind("open ", 0) == 0 ? 5 : 0;
+      p.shortPaths[what.substr(path, bar - path)] = what.substr(bar + 3);
+    }
     if (verb == "choose")
-      p.shortPaths[what.substr(0, bar)] = bar == std::string::npos ? what : what.substr(bar + 3),
-                                  p.dialogAnswers.push_back(
-                                      fake::FakePlatform::Choose(what.substr(0, bar))),
-                                  form.Click(ControlId::CmdGetMidFile);
-    else if (verb == "click")
-      Click(button(what));
+      p.shortPaths.try_emplace(what.substr(0, bar), what.substr(0, bar)),
+          p.dialogAnswers.push_back(fake::FakePlatform::Choose(what.substr(0, bar))),
+          form.Click(ControlId::CmdGetMidFile);
+    else if (verb == "click" || verb == "open" || verb == "media")
+      Event(verb == "click" ? what : verb + " " + what.substr(0, bar))();
     else if (verb == "waiting")  // an event run when pending events are processed
-      p.pendingEvents.push_back([=, this] { what == "close" ? Close() : Click(button(what)); });
+      p.pendingEvents.push_back(Event(what.substr(0, bar)));
+    else if (verb == "in-dialog")  // an event run by the dialog's loop while it is open
+      p.whileDialogOpen.push_back(Event(what.substr(0, bar)));
     else if (verb == "close")
       Close();
     else if (verb == "fails" && words >> command >> code)  // the command starting with the verb
@@ -71,6 +90,8 @@ struct Window {
       p.rejectWrites[static_cast<Metric>(std::string("LTWH").find(what[0]))] = true;
     else if (verb == "unreadable")
       p.failReads = true;
+    else if (verb == "codepage")  // 932
+      p.shiftJis = true;
     else if (verb == "stuck")  // the window system refuses to put a pass on the screen
       p.refuseUpdates = true;
     else
@@ -78,10 +99,12 @@ struct Window {
   }
 };
 
-// A text of the file: "{CRLF}" stands for a line break inside a caption.
+// A text of the file: "{CRLF}" stands for a line break inside a caption, "{xHH}" for a byte.
 std::string Unescaped(std::string line) {
   for (std::size_t at; (at = line.find("{CRLF}")) != std::string::npos;)
     line.replace(at, 6, "\r\n");
+  for (std::size_t at; (at = line.find("{x")) != std::string::npos;)
+    line.replace(at, 5, 1, static_cast<char>(std::stoi(line.substr(at + 2, 2), nullptr, 16)));
   return line;
 }
 
@@ -97,9 +120,14 @@ TEST(Stories, CallsInOrderAndWhatTheWindowHolds) {
     } else if (line[0] == '>') {  // "> verb what"
       const std::size_t space = line.find(' ', 2);
       try {
-        w->Act(line.substr(2, space - 2), space == std::string::npos ? "" : line.substr(space + 1));
+        w->Act(line.substr(2, space - 2),
+               space == std::string::npos ? "" : Unescaped(line.substr(space + 1)));
       } catch (const fake::ProgramEnded&) {
       }
+    } else if (line[0] == '~') {  // what the now-playing controls were told, in order
+      std::string told;
+      for (const std::string& report : w->platform.nowPlaying) told += report + "; ";
+      EXPECT_EQ(told, line.substr(2)) << name;
     } else if (line[0] == '=') {  // the end of the story: what the window holds
       EXPECT_EQ(w->platform.calls, calls) << name;
       EXPECT_EQ(w->State(), Unescaped(line.substr(2))) << name;

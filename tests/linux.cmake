@@ -6,7 +6,7 @@ gtest_discover_tests(velmora_mci_unit_tests DISCOVERY_MODE PRE_TEST PROPERTIES L
 # The layer as the program uses it, through mci_console: its codes (the command grammar and the
 # MIDI corpus among them) are fast; the "release" ones measure memory, run under an address-space
 # limit or under valgrind, not in the sanitizer build.
-foreach(case codes big limits soak memcheck dense end alsa server)
+foreach(case codes big limits soak memcheck dense end alsa server timecode)
   add_test(NAME MciLayer.${case}
            COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/mci_layer_test.sh $<TARGET_FILE:mci_console> ${case})
 endforeach()
@@ -26,8 +26,14 @@ set_target_properties(velmora_desktop_tests PROPERTIES CROSSCOMPILING_EMULATOR "
 gtest_discover_tests(velmora_desktop_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 60
   ENVIRONMENT "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_SOURCE_DIR}/desktop.lsan.supp:print_suppressions=0")
 
-# The real program on the desktop: driven through the accessibility bus alone, with sound; and on a
-# Wayland display with no X server. Both skip (77) outside tests/desktop_session.sh.
+# The real program on the desktop: driven through the accessibility bus alone, with sound; reached
+# from outside its window (command line, second launch, drop, MPRIS); and on a Wayland display with
+# no X server. They skip (77) outside tests/desktop_session.sh.
 add_test(NAME Desktop.use COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/desktop_use_test.py $<TARGET_FILE:velmora>)
+add_test(NAME Desktop.ways_in
+         COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/desktop_use_test.py $<TARGET_FILE:velmora> --ways-in)
 add_test(NAME Desktop.wayland COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wayland_test.sh $<TARGET_FILE:velmora>)
-set_tests_properties(Desktop.use Desktop.wayland PROPERTIES TIMEOUT 60 SKIP_RETURN_CODE 77)
+# One Velmora per session bus, and one sound server whose timing the timecode test hears: never
+# two of these at once.
+set_tests_properties(Desktop.use Desktop.ways_in Desktop.wayland MciLayer.timecode PROPERTIES
+                     TIMEOUT 90 SKIP_RETURN_CODE 77 RESOURCE_LOCK velmora_session)

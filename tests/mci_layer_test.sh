@@ -26,6 +26,8 @@
 # dense, end and server run a sound server of their own (pulseaudio, a null sink).
 #   soak      1000 Play/Stop cycles keep memory, open files and threads flat
 #   memcheck  valgrind finds no error and no leak on open, play and close
+#   timecode  a file timed by timecode, heard on the sound server of tests/desktop_session.sh
+#             (skipped outside it): its notes recorded from the sink at the fixed rate it names
 #   differential WINDOWS_CONSOLE  tests/mci_differential.commands through Wine's winmm as well: the
 #             same code for every command but those marked as differing on purpose
 # tests/mci_layer_test.sh CONSOLE CASE [WINDOWS_CONSOLE]
@@ -58,9 +60,11 @@ print(max(map(abs, s[int(float(sys.argv[2]) * 88200):]), default=0), len(s) / 88
 # Sends one command and waits for its answer: $code and $text.
 send() { echo "$1" >&"${layer[1]}" && IFS=$'\t' read -r -t 20 code text <&"${layer[0]}" || fail "no answer to $1"; }
 proc() { awk -v key="$2:" '$1 == key {print $2}' "/proc/$layer_PID/$1"; }
-# A Standard MIDI File of one track at 96 ticks a quarter note, its events the Python bytes in $1.
+# A Standard MIDI File of one track, its events the Python bytes in $1, its division those in $2
+# (by default 96 ticks a quarter note).
 smf() { python3 -c 'import sys; t = eval(sys.argv[1])
-sys.stdout.buffer.write(b"MThd\0\0\0\6\0\0\0\1\0\x60MTrk" + len(t).to_bytes(4, "big") + t)' "$1"; }
+sys.stdout.buffer.write(b"MThd\0\0\0\6\0\0\0\1" + eval(sys.argv[2]) + b"MTrk" + len(t).to_bytes(4, "big") + t)' \
+  "$1" "${2:-b'\0\x60'}"; }
 
 case $case in
 codes)
@@ -214,6 +218,26 @@ soak)
 memcheck)
   { echo "open $tune type sequencer alias m"; echo "play m"; sleep 1; echo "close m"; } |
     valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite "$console" "${silent[@]}" ;;
+timecode)
+  [ -n "${VELMORA_TEST_SINK:-}" ] || exit 77
+  # 25 frames a second of 40 ticks: claves (channel 10) at ticks 0, 1500, 3000 and 4500, each 1.5 s
+  # after the one before (24 frames would give 1.56 s); its tempo event, a quarter note in 0.25 s,
+  # must change nothing.
+  smf 'b"\0\xff\x51\x03\x03\xd0\x90\0" + b"\x99\x4b\x7f\x83\x00\x89\x4b\x40\x88\x5c" * 4 + b"\xff\x2f\0"' \
+    'b"\xe7\x28"' >"${dir}timecode.mid"
+  timeout 20 parec -d "$VELMORA_TEST_SINK.monitor" --raw --channels=1 --latency-msec=10 >"${dir}heard.raw" &
+  record=$! && for _ in $(seq 100); do [ -s "${dir}heard.raw" ] && break; sleep 0.1; done
+  silent=() && start && send "open ${dir}timecode.mid alias t" && send "play t"
+  [ "$code" = 0 ] || fail "the timecode file: $code $text"
+  sleep 5 && send "close t" && kill "$record"
+  # Each note starts at its first sample of 300 or more after 0.1 s below; the gaps, least first.
+  set -- $(python3 -c 'import sys, array; onsets, quiet = [], 4410
+for at, sample in enumerate(array.array("h", open(sys.argv[1], "rb").read())):
+    onsets += [at] * (abs(sample) >= 300 and quiet >= 4410); quiet = quiet + 1 if abs(sample) < 300 else 0
+print(*sorted(round((b - a) / 44.1) for a, b in zip(onsets, onsets[1:])))' "${dir}heard.raw")
+  echo "timecode file: its notes heard $* ms apart (1.5 s at 1000 ticks a second)"
+  # An underrun on a loaded machine delays what follows it: a gap may be longer, never shorter.
+  [ $# = 3 ] && [ "$1" -ge 1475 ] && [ "$1" -le 1525 ] || fail "not 4 notes 1.5 s apart" ;;
 differential)
   cp "$tune" "${dir}velmora-demo.mid" && mkdir "${dir}with blank" && echo notes >"${dir}notes.txt"
   cp "$tune" "${dir}with blank/demo tune.mid"

@@ -24,7 +24,16 @@ trap '[ -z "$pid" ] || kill "$pid"; rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 program=$root/usr/bin/velmora entry=$root/usr/share/applications/org.velmora.Velmora.desktop
 desktop-file-validate "$entry"
-grep -q '^MimeType=' "$entry" && fail "the entry offers to open files the program never reads"
+# The MIDI types, handed over as URIs, the same in the metainfo; .rmi typed as MIDI once the MIME
+# cache is built as shared-mime-info's trigger builds it.
+types=$(sed -n 's/^MimeType=//p' "$entry")
+[[ $types == "audio/midi;audio/x-midi;audio/sp-midi;" && $(grep -c '^Exec=velmora %U$' "$entry") == 1 ]] ||
+  fail "the entry's types ($types) or Exec"
+[ "$(sed -n 's|.*<mediatype>\(.*\)</mediatype>|\1;|p' "$root"/usr/share/metainfo/*.xml | tr -d '\n')" = "$types" ] ||
+  fail "the metainfo's media types are not the entry's"
+update-mime-database "$root/usr/share/mime" >/dev/null 2>&1 && printf 'RIFF\4\0\0\0RMID' >"$root/tune.rmi"
+[ "$(XDG_DATA_DIRS="$root/usr/share:/usr/share" gio info -a standard::content-type "$root/tune.rmi" |
+  sed -n 's/.*content-type: //p')" = audio/midi ] || fail ".rmi is not typed as MIDI"
 report=$(appstreamcli validate-tree --no-net --strict "$root") || fail "AppStream metadata: $report"
 [[ $(zcat "$root/usr/share/doc/velmora/changelog.gz" | head -n 1) == "velmora ($version) "* ]] ||
   fail "the changelog's last entry is not version $version"

@@ -13,7 +13,7 @@ headers=$(objdump -f -p -h)
 grep -q "file format pei-$machine\$" <<<"$headers" || fail "not a PE file for $machine"
 grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" || fail "not a GUI program"
 imports=$(sed -n 's/^\s*DLL Name: //p' <<<"$headers" | tr '[:upper:]' '[:lower:]' | sort | tr '\n' ' ')
-[ "$imports" = "comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll user32.dll winmm.dll " ] ||
+[ "$imports" = "comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll shell32.dll user32.dll winmm.dll " ] ||
   fail "imports $imports"
 ! grep -q ' \.debug' <<<"$headers" || fail "carries debug sections"
 

@@ -6,25 +6,35 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iomanip>
 #include <iterator>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 
 #include "sound_engine/midi_piece.h"
 #include "sound_engine/piece_renderer.h"
 
+thread_local std::size_t allocations = 0;  // by operator new, on this thread
+
 namespace velmora::posix {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// Pairs of hex digits; "7d*1000." is 7d a thousand times.
 Bytes FromHex(const std::string& hex) {
   Bytes bytes;
-  for (std::size_t at = 0; at + 1 < hex.size(); at += 2)
+  for (std::size_t at = 0; at + 1 < hex.size(); at += 2) {
     bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(at, 2), nullptr, 16)));
+    if (hex[at + 2] != '*') continue;
+    const std::size_t end = hex.find('.', at);
+    bytes.insert(bytes.end(), std::stoul(hex.substr(at + 3, end - at - 3)) - 1, bytes.back());
+    at = end - 1;
+  }
   return bytes;
 }
 
@@ -60,6 +70,7 @@ std::string Sent(const Bytes& file) {
 
 // The start of a piece as the layer plays it, rendered offline on a synthesizer of its own with
 // the default SoundFont: the samples (stereo, interleaved), and the synthesizer as it was left.
+// Playing allocates nothing (operator new counted: FluidSynth's own allocations are malloc's).
 class OfflinePlay {
  public:
   OfflinePlay(const MidiPiece& piece, int frames)
@@ -68,7 +79,9 @@ class OfflinePlay {
     PieceRenderer renderer(synth_, piece, {});
     renderer.Start();
     samples_.resize(std::size_t{2} * frames);
+    const std::size_t before = allocations;
     renderer.Render(samples_.data(), frames);
+    EXPECT_EQ(allocations, before) << "allocated while playing";
   }
   ~OfflinePlay() { delete_fluid_synth(synth_), delete_fluid_settings(settings_); }
   OfflinePlay(const OfflinePlay&) = delete;
@@ -128,6 +141,8 @@ TEST(StandardMidiFile, RefusesSendsAndSoundsAsTheFilesSay) {
     } else if (kind == "differs") {
       EXPECT_GT(std::fabs(Render(FromHex(file), 2).first - Render(FromHex(other), 2).first), 1)
           << name;
+    } else {
+      ADD_FAILURE() << "no such kind of line: " << kind;
     }
   }
   EXPECT_GT(count, 20);
@@ -190,3 +205,11 @@ TEST(PieceRenderer, ComesToRestOnceAtTheEndOrTheClocksFarLimit) {
 
 }  // namespace
 }  // namespace velmora::posix
+
+void* operator new(std::size_t size) {
+  ++allocations;
+  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }

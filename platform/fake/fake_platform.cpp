@@ -83,6 +83,7 @@ bool FakePlatform::GetOpenFileName(platform::OpenFileName& request) {
                   " max " + std::to_string(request.maxFile) + " title " + Shown(request.fileTitle) +
                   " max " + std::to_string(request.maxFileTitle) + " in " + request.initialDir +
                   " caption " + request.title + " flags " + std::to_string(request.flags));
+  for (auto events = std::move(whileDialogOpen); auto& event : events) event();
   if (dialogAnswers.empty()) return false;
   const DialogAnswer answer = std::move(dialogAnswers.front());
   dialogAnswers.pop_front();
@@ -103,6 +104,18 @@ std::uint32_t FakePlatform::GetShortPathName(const std::string& longPath, std::s
   if (shortForm.size() + 1 > buffer.size()) return static_cast<std::uint32_t>(shortForm.size() + 1);
   Answer(shortForm, buffer);
   return static_cast<std::uint32_t>(shortForm.size());
+}
+
+std::size_t FakePlatform::TitleStart(std::string_view path) const {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(path[i]);
+    if (shiftJis && ((byte >= 0x81 && byte <= 0x9F) || byte >= 0xE0))
+      ++i;  // and its second
+    else if (path[i] == separator)
+      start = i + 1;
+  }
+  return start;
 }
 
 }  // namespace velmora::fake

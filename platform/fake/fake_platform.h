@@ -23,13 +23,14 @@ class FakePlatform : public platform::WindowSystem,
                      public platform::OpenFileDialog,
                      public platform::Mci,
                      public platform::FileSystem,
-                     public platform::Clock {
+                     public platform::Clock,
+                     public platform::NowPlaying {
  public:
   using DialogAnswer = std::function<bool(platform::OpenFileName&)>;
   using Metric = platform::WindowMetric;
 
   FakePlatform();
-  platform::Platform host() { return {*this, *this, *this, *this, *this}; }
+  platform::Platform host() { return {*this, *this, *this, *this, *this, this}; }
 
   // Every call, in order, one line each ("SetCaption Label1 Please Wait", "SendString play …").
   std::vector<std::string> calls;
@@ -50,6 +51,10 @@ class FakePlatform : public platform::WindowSystem,
   // Dialog: the next answers, in order; with none left the dialog is cancelled.
   std::deque<DialogAnswer> dialogAnswers;
   static DialogAnswer Choose(const std::string& path);
+  std::deque<std::function<void()>> whileDialogOpen;  // events run by the dialog's own loop
+
+  // Now-playing controls: each report as "PATH playing|stopped", kept apart from the calls.
+  std::vector<std::string> nowPlaying;
 
   // MCI: the answer to each command (0 when unscripted); the text of code N is "error N. …".
   std::function<platform::MciError(const std::string&)> mciAnswer;
@@ -58,6 +63,7 @@ class FakePlatform : public platform::WindowSystem,
   std::map<std::string, std::string> shortPaths;
   std::string currentDirectory = "C:\\Music";
   char separator = '\\';
+  bool shiftJis = false;  // paths in code page 932: bytes 81-9F and E0-FC lead a two-byte character
 
   void SetCaption(ControlId control, std::string_view text) override;
   void SetVisible(ControlId control, bool isVisible) override;
@@ -83,8 +89,12 @@ class FakePlatform : public platform::WindowSystem,
     return calls.push_back("GetCurrentDirectory"), currentDirectory;
   }
   char PathSeparator() const override { return separator; }
+  std::size_t TitleStart(std::string_view path) const override;
   Duration Now() override { return now; }
   void SleepUntil(Duration when) override { now = std::max(now, when); }
+  void Changed(const platform::PieceState& state) override {
+    nowPlaying.push_back(std::string(state.file) + (state.playing ? " playing" : " stopped"));
+  }
 };
 
 }  // namespace velmora::fake

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/posix/file_to_open.h"
 #include "platform/posix/gtk_controls.h"
 
 namespace velmora::posix {
@@ -111,7 +112,7 @@ GtkWindowSystem::GtkWindowSystem(const FormDesign& design) : scale_(DisplayScale
 }
 
 GtkWindowSystem::~GtkWindowSystem() {
-  if (clickSource_ != 0) g_source_remove(clickSource_);
+  if (dueSource_ != 0) g_source_remove(dueSource_);
   gtk_widget_destroy(window_);
 }
 
@@ -156,23 +157,28 @@ int GtkWindowSystem::Run() {
 
 void GtkWindowSystem::OnClick(GtkWidget* button) {
   const auto found = std::find(widgets_.begin(), widgets_.end(), button);
-  if (found == widgets_.end() || events_ == nullptr) return;
+  if (found == widgets_.end()) return;
   // The handler runs from the event loop, not inside whatever clicked: an accessible action's
   // D-Bus call must have returned before the accessibility bridge can answer again, and the open
   // dialog that Get Mid File runs has to be read by the screen reader.
-  clicks_.push_back(static_cast<ControlId>(found - widgets_.begin()));
-  if (clickSource_ == 0)
-    clickSource_ = g_idle_add_full(G_PRIORITY_DEFAULT, DeliverClick, this, nullptr);
+  const auto clicked = static_cast<ControlId>(found - widgets_.begin());
+  Deliver([clicked](platform::WindowEvents& events) { events.Click(clicked); });
 }
 
-gboolean GtkWindowSystem::DeliverClick(gpointer self) {
+void GtkWindowSystem::Deliver(std::function<void(platform::WindowEvents&)> event) {
+  if (events_ == nullptr) return;
+  due_.push_back(std::move(event));
+  if (dueSource_ == 0) dueSource_ = g_idle_add_full(G_PRIORITY_DEFAULT, DeliverNext, this, nullptr);
+}
+
+gboolean GtkWindowSystem::DeliverNext(gpointer self) {
   auto& window = *static_cast<GtkWindowSystem*>(self);
-  const ControlId clicked = window.clicks_.front();
-  window.clicks_.pop_front();
-  // A later click waits for the next pass of the loop, which may be inside this handler.
-  window.clickSource_ =
-      window.clicks_.empty() ? 0 : g_idle_add_full(G_PRIORITY_DEFAULT, DeliverClick, self, nullptr);
-  window.events_->Click(clicked);
+  const auto event = std::move(window.due_.front());
+  window.due_.pop_front();
+  // A later one waits for the next pass of the loop, which may be inside this handler.
+  window.dueSource_ =
+      window.due_.empty() ? 0 : g_idle_add_full(G_PRIORITY_DEFAULT, DeliverNext, self, nullptr);
+  event(*window.events_);
   return G_SOURCE_REMOVE;
 }
 
@@ -183,6 +189,25 @@ void GtkWindowSystem::Close() {
   if (cancel != 0) return;
   gtk_widget_hide(window_);
   if (gtk_main_level() > 0) gtk_main_quit();
+}
+
+void GtkWindowSystem::Present() { gtk_window_present(window()); }
+
+void GtkWindowSystem::AcceptFileDrops() {
+  gtk_drag_dest_set(window_, GTK_DEST_DEFAULT_ALL, nullptr, 0, GDK_ACTION_COPY);
+  gtk_drag_dest_add_uri_targets(window_);
+  g_signal_connect(window_, "drag-data-received",
+                   G_CALLBACK(+[](GtkWidget*, GdkDragContext*, gint, gint, GtkSelectionData* data,
+                                  guint, guint, gpointer self) {
+                     gchar** uris = gtk_selection_data_get_uris(data);
+                     if (uris != nullptr && uris[0] != nullptr) {
+                       const std::string path = FileToOpenFromUri(uris[0]);
+                       static_cast<GtkWindowSystem*>(self)->Deliver(
+                           [path](platform::WindowEvents& events) { events.OpenFile(path); });
+                     }
+                     g_strfreev(uris);
+                   }),
+                   this);
 }
 
 void GtkWindowSystem::SetCaption(ControlId control, std::string_view text) {

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,6 +56,14 @@ class GtkWindowSystem : public platform::WindowSystem {
   void Close();
   // Runs the event loop until the window is closed; the process's exit code.
   int Run();
+  // Hands `event` to the window's events from the event loop, after the clicks and events before
+  // it: the caller (a click's signal, a D-Bus call) returns first.
+  void Deliver(std::function<void(platform::WindowEvents&)> event);
+  // Brings the window to the front, as the desktop allows.
+  void Present();
+  // A file dropped on the window (text/uri-list, the first of a list) is opened; other drops are
+  // refused.
+  void AcceptFileDrops();
 
   void SetCaption(ControlId control, std::string_view text) override;
   void SetVisible(ControlId control, bool visible) override;
@@ -84,7 +93,7 @@ class GtkWindowSystem : public platform::WindowSystem {
   bool Movable() const;
   std::optional<Geometry> CurrentGeometry() const;
   void OnClick(GtkWidget* button);
-  static gboolean DeliverClick(gpointer self);
+  static gboolean DeliverNext(gpointer self);
 
   DisplayScale scale_;
   GtkWidget* window_ = nullptr;
@@ -93,8 +102,8 @@ class GtkWindowSystem : public platform::WindowSystem {
   std::array<ControlId, 5> tabOrder_{};
   GdkRectangle statusBox_{};
   platform::WindowEvents* events_ = nullptr;
-  std::deque<ControlId> clicks_;  // clicked, their handlers not run yet
-  guint clickSource_ = 0;
+  std::deque<std::function<void(platform::WindowEvents&)>> due_;  // clicks and events not run yet
+  guint dueSource_ = 0;
   ControlId focusLeft_ = ControlId::CmdGetMidFile;  // the focused control last hidden
   // Set by the closing slide, put on the screen by UpdateScreen, and read back until then.
   std::optional<Geometry> placed_;

@@ -17,4 +17,19 @@ std::string Win32FileSystem::GetCurrentDirectory() {
   return directory;
 }
 
+// Walked a character at a time: in code pages 932, 936 and 950 the second byte of a character
+// may be 0x5C, the backslash's.
+std::size_t Win32FileSystem::TitleStart(std::string_view path) const {
+  const std::string text(path);  // CharNextExA stops at a NUL
+  const char* at = text.c_str();
+  std::size_t start = 0;
+  while (*at != '\0') {
+    const char* next = CharNextExA(static_cast<WORD>(codePage_), at, 0);
+    if (next == at) break;
+    if (*at == '\\' && next == at + 1) start = static_cast<std::size_t>(next - text.c_str());
+    at = next;
+  }
+  return start;
+}
+
 }  // namespace velmora::win32

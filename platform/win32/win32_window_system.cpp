@@ -21,6 +21,27 @@ std::optional<ControlId> CommandToControlId(int command) {
   return static_cast<ControlId>(index);
 }
 
+constexpr COLORREF kBlack = 0;
+
+// The system's message font at the system's DPI; the stock GUI font when there is none.
+HFONT MessageFont() {
+  NONCLIENTMETRICSA metrics{};
+  metrics.cbSize = sizeof metrics;
+  if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != FALSE) {
+    if (HFONT font = CreateFontIndirectA(&metrics.lfMessageFont)) return font;
+  }
+  return nullptr;
+}
+
+std::string Narrowed(const std::wstring& wide, BOOL* lossy) {
+  const int length = static_cast<int>(wide.size());
+  std::string text(WideCharToMultiByte(CP_ACP, 0, wide.data(), length, nullptr, 0, nullptr, lossy),
+                   '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.data(), length, text.data(), static_cast<int>(text.size()),
+                      nullptr, lossy);
+  return text;
+}
+
 TwipsScale ScreenScale() {
   HDC screen = GetDC(nullptr);
   TwipsScale scale{GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY)};
@@ -30,23 +51,56 @@ TwipsScale ScreenScale() {
 
 }  // namespace
 
-Win32WindowSystem::Win32WindowSystem(HINSTANCE instance)
-    : instance_(instance), backColour_(kForm1Design.backColour), scale_(ScreenScale()) {
-  backBrush_ = CreateSolidBrush(backColour_);
+std::string ToProcessCodePage(const std::wstring& path) {
+  BOOL lossy = FALSE;  // UTF-8 spells every path and takes no such flag
+  const std::string narrow = Narrowed(path, GetACP() == CP_UTF8 ? nullptr : &lossy);
+  if (!lossy) return narrow;
+  std::wstring shortPath(MAX_PATH, L'\0');
+  shortPath.resize(GetShortPathNameW(path.c_str(), shortPath.data(), MAX_PATH));
+  return Narrowed(shortPath.empty() ? path : shortPath, nullptr);
 }
+
+Win32WindowSystem::Win32WindowSystem(HINSTANCE instance)
+    : instance_(instance), scale_(ScreenScale()) {}
 
 Win32WindowSystem::~Win32WindowSystem() {
   if (window_ != nullptr) {
     SetWindowLongPtrA(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
   }
-  // The class holds this window's brush: the next window registers it anew with its own.
-  UnregisterClassA(kWindowClass, instance_);
+  if (registered_) UnregisterClassA(kWindowClass, instance_);
+  // The class has no brush of its own: these are the window's alone.
   DeleteObject(backBrush_);
+  DeleteObject(faceBrush_);
+  DeleteObject(font_);
 }
 
-void Win32WindowSystem::Show(platform::WindowEvents& events, int showCommand) {
+bool Win32WindowSystem::HighContrast() const {
+  HIGHCONTRASTA contrast{};
+  contrast.cbSize = sizeof contrast;
+  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) != FALSE &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+// The design's colours, never mixed with the system's: its grey with the system's text colour
+// (white in a dark theme) would be unreadable.
+void Win32WindowSystem::ApplyColours() {
+  palette_ = HighContrast()
+                 ? Palette{GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_WINDOWTEXT),
+                           GetSysColor(COLOR_BTNFACE), GetSysColor(COLOR_BTNTEXT)}
+                 : Palette{kForm1Design.backColour, kBlack, kForm1Design.backColour, kBlack};
+  DeleteObject(backBrush_);
+  DeleteObject(faceBrush_);
+  backBrush_ = CreateSolidBrush(palette_.back);
+  faceBrush_ = CreateSolidBrush(palette_.face);
+  if (window_ != nullptr)
+    RedrawWindow(window_, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN);
+}
+
+bool Win32WindowSystem::Show(platform::WindowEvents& events, int showCommand) {
   events_ = &events;
+  ApplyColours();
+  font_ = MessageFont();
 
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof windowClass;
@@ -54,9 +108,9 @@ void Win32WindowSystem::Show(platform::WindowEvents& events, int showCommand) {
   windowClass.hInstance = instance_;
   windowClass.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(kIconResourceId));
   windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-  windowClass.hbrBackground = backBrush_;
-  windowClass.lpszClassName = kWindowClass;
-  RegisterClassExA(&windowClass);
+  windowClass.lpszClassName = kWindowClass;  // no brush: WM_ERASEBKGND paints the palette's
+  registered_ = RegisterClassExA(&windowClass) != 0;
+  if (!registered_) return false;
 
   RECT frame{0, 0, *scale_.ToPixelsX(kForm1Design.clientWidth),
              *scale_.ToPixelsY(kForm1Design.clientHeight)};
@@ -65,11 +119,13 @@ void Win32WindowSystem::Show(platform::WindowEvents& events, int showCommand) {
   window_ = CreateWindowExA(0, kWindowClass, caption.c_str(), kWindowStyle, CW_USEDEFAULT,
                             CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
                             nullptr, nullptr, instance_, this);
+  if (window_ == nullptr) return false;
   CreateControls();
+  DragAcceptFiles(window_, TRUE);
   ShowWindow(window_, showCommand);
   UpdateWindow(window_);
-  // The first visible control in tab order takes the focus, as a dialog's would.
-  if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) SetFocus(first);
+  RestoreFocus();
+  return true;
 }
 
 void Win32WindowSystem::CreateControls() {
@@ -80,7 +136,8 @@ void Win32WindowSystem::CreateControls() {
   std::sort(byTabIndex.begin(), byTabIndex.end(),
             [](auto* a, auto* b) { return a->tabIndex < b->tabIndex; });
 
-  const auto font = reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT));
+  const auto font =
+      reinterpret_cast<WPARAM>(font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT));
   for (const ControlDesign* design : byTabIndex) {
     const bool isButton = design->kind == ControlKind::PushButton;
     DWORD style = WS_CHILD | (design->visible ? WS_VISIBLE : 0);
@@ -124,10 +181,41 @@ LRESULT CALLBACK Win32WindowSystem::WindowProc(HWND window, UINT message, WPARAM
 LRESULT Win32WindowSystem::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_DRAWITEM: DrawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam)); return TRUE;
+    case WM_ERASEBKGND: {
+      RECT client;
+      GetClientRect(window_, &client);
+      FillRect(reinterpret_cast<HDC>(wParam), &client, backBrush_);
+      return TRUE;
+    }
     case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-      SetBkColor(reinterpret_cast<HDC>(wParam), backColour_);
+      SetTextColor(reinterpret_cast<HDC>(wParam), palette_.labelInk);
+      SetBkColor(reinterpret_cast<HDC>(wParam), palette_.back);
       return reinterpret_cast<LRESULT>(backBrush_);
+    case WM_CTLCOLORBTN:
+      SetBkColor(reinterpret_cast<HDC>(wParam), palette_.face);
+      return reinterpret_cast<LRESULT>(faceBrush_);
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:  // a contrast theme switched on or off
+      ApplyColours();
+      return DefWindowProcA(window_, message, wParam, lParam);
+    case WM_ACTIVATE:
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsChild(window_, focus)) focus_ = focus;
+      }
+      // It focuses the window itself, whose WM_SETFOCUS hands the focus on to the control.
+      return DefWindowProcA(window_, message, wParam, lParam);
+    case WM_SETFOCUS: RestoreFocus(); return 0;
+    case WM_QUERYENDSESSION: return TRUE;
+    case WM_ENDSESSION:
+      // The session ends and no WM_CLOSE comes: the sequencer is released at once, without the
+      // closing slide, as the Stop key releases it.
+      if (wParam != FALSE && events_ != nullptr) events_->Media(platform::MediaKey::Stop);
+      return 0;
+    case WM_DROPFILES: OpenDropped(reinterpret_cast<HDROP>(wParam)); return 0;
+    case WM_APPCOMMAND:
+      if (MediaCommand(GET_APPCOMMAND_LPARAM(lParam))) return TRUE;
+      return DefWindowProcA(window_, message, wParam, lParam);
     case WM_COMMAND: {
       if (LOWORD(wParam) == IDOK) {  // Enter, through the dialog manager
         ClickFocusedButton();
@@ -151,11 +239,34 @@ LRESULT Win32WindowSystem::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
+// The first file of a drop, as a file chosen in the dialog.
+void Win32WindowSystem::OpenDropped(HDROP drop) {
+  std::wstring path(DragQueryFileW(drop, 0, nullptr, 0), L'\0');
+  DragQueryFileW(drop, 0, path.data(), static_cast<UINT>(path.size() + 1));
+  DragFinish(drop);
+  if (!path.empty() && events_ != nullptr) events_->OpenFile(ToProcessCodePage(path));
+}
+
+// The keyboard's media keys; Pause stops, as there is no pause. False: not a media key.
+bool Win32WindowSystem::MediaCommand(int command) {
+  using platform::MediaKey;
+  MediaKey key;
+  switch (command) {
+    case APPCOMMAND_MEDIA_PLAY: key = MediaKey::Play; break;
+    case APPCOMMAND_MEDIA_PLAY_PAUSE: key = MediaKey::PlayPause; break;
+    case APPCOMMAND_MEDIA_STOP:
+    case APPCOMMAND_MEDIA_PAUSE: key = MediaKey::Stop; break;
+    default: return false;
+  }
+  if (events_ != nullptr) events_->Media(key);
+  return true;
+}
+
 // A push button on the form's grey: raised edge, pressed edge while held down, centred caption,
 // focus rectangle when it has the keyboard focus.
 void Win32WindowSystem::DrawButton(const DRAWITEMSTRUCT& item) const {
   RECT face = item.rcItem;
-  FillRect(item.hDC, &face, backBrush_);
+  FillRect(item.hDC, &face, faceBrush_);
   const bool pressed = (item.itemState & ODS_SELECTED) != 0;
   DrawEdge(item.hDC, &face, pressed ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT | BF_ADJUST);
 
@@ -164,12 +275,21 @@ void Win32WindowSystem::DrawButton(const DRAWITEMSTRUCT& item) const {
   RECT text = face;
   if (pressed) OffsetRect(&text, 1, 1);
   SetBkMode(item.hDC, TRANSPARENT);
-  SetTextColor(item.hDC, GetSysColor(COLOR_BTNTEXT));
+  SetTextColor(item.hDC, palette_.buttonInk);
   DrawTextA(item.hDC, caption, -1, &text, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
   if ((item.itemState & ODS_FOCUS) != 0) {
     InflateRect(&face, -1, -1);
     DrawFocusRect(item.hDC, &face);
   }
+}
+
+// The control that had the focus before the window was deactivated, or the first visible button
+// when that one has been hidden since; the window keeps it when no control can take it.
+void Win32WindowSystem::RestoreFocus() {
+  HWND target = focus_ != nullptr && IsWindowVisible(focus_)
+                    ? focus_
+                    : GetNextDlgTabItem(window_, nullptr, FALSE);
+  if (target != nullptr && IsChild(window_, target) && IsWindowVisible(target)) SetFocus(target);
 }
 
 void Win32WindowSystem::ClickFocusedButton() {

@@ -7,6 +7,7 @@
 // After windows.h, which they build on:
 #include <commdlg.h>
 #include <mmsystem.h>
+#include <shellapi.h>
 
 #undef GetOpenFileName
 #undef GetShortPathName
