@@ -23,6 +23,7 @@ while [ $# -gt 0 ]; do
   esac
   shift
 done
+root=$(realpath -m "$root")  # as /proc names it
 [ "$(id -u)" -eq 0 ] || { echo "$0: run as root (debootstrap, mount and chroot need it)" >&2; exit 2; }
 repo=$(git -C "$(dirname "$0")" rev-parse --show-toplevel)
 sha=$(git -C "$repo" rev-parse --verify "$commit^{commit}")
