@@ -62,7 +62,7 @@ else
   echo "debootstrap: $(elapsed $start), $(du -sm "$root" | cut -f1) MB"
 fi
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-put proc proc /proc && put sysfs sys /sys && put --bind /dev /dev && put devpts devpts /dev/pts
+put proc proc /proc && put sysfs sys /sys && put --bind /dev /dev && put --bind /dev/pts /dev/pts
 put tmpfs shm /dev/shm && put tmpfs tmp /tmp
 
 rm -rf "$root/src"
