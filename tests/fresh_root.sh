@@ -78,7 +78,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 put --bind /tmp/.X11-unix /tmp/.X11-unix
 [ -z "${XAUTHORITY:-}" ] || cp "$XAUTHORITY" "$root/root/.Xauthority"
-started=$SECONDS && : >"$session/test.log"
+started=$SECONDS
 inside DISPLAY="$DISPLAY" XAUTHORITY=/root/.Xauthority bash -c 'cd /src && ./run.sh' >"$session/run.log" 2>&1 &
 run=$! window=
 while kill -0 $run 2>/dev/null && [ $((SECONDS - started)) -lt 1800 ]; do
