@@ -50,7 +50,7 @@ update() { [ $updated -eq 1 ] || "${sudo[@]}" apt-get update -q; updated=1; }
 if [ "${1:-run}" = test ]; then
   version() {  # the installed clang's, or else the one the package lists offer
     { dpkg-query -W -f='${Depends}' clang 2>/dev/null || apt-cache depends clang 2>/dev/null; } |
-      grep -o -m1 -E '\bclang-[0-9]+\b' | head -1 | cut -d- -f2
+      grep -o -E '\bclang-[0-9]+\b' | sed -n '1s/clang-//p'  # reading all: no broken pipe
   }
   clang_version=$(version)
   [ -n "$clang_version" ] || { update && clang_version=$(version); }  # a fresh machine has no lists

@@ -62,7 +62,7 @@ else
   echo "debootstrap: $(elapsed $start), $(du -sm "$root" | cut -f1) MB"
 fi
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-put proc proc /proc && put sysfs sys /sys && put --bind /dev /dev && put --bind /dev/pts /dev/pts
+put proc proc /proc && put sysfs sys /sys && put --bind /dev /dev && put devpts devpts /dev/pts
 put tmpfs shm /dev/shm && put tmpfs tmp /tmp
 
 rm -rf "$root/src"
@@ -78,7 +78,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 put --bind /tmp/.X11-unix /tmp/.X11-unix
 [ -z "${XAUTHORITY:-}" ] || cp "$XAUTHORITY" "$root/root/.Xauthority"
-started=$SECONDS
+started=$SECONDS && : >"$session/test.log"
 inside DISPLAY="$DISPLAY" XAUTHORITY=/root/.Xauthority bash -c 'cd /src && ./run.sh' >"$session/run.log" 2>&1 &
 run=$! window=
 while kill -0 $run 2>/dev/null && [ $((SECONDS - started)) -lt 1800 ]; do
