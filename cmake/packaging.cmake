@@ -27,6 +27,8 @@ else()
   install(FILES ${resources}/org.velmora.Velmora.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(DIRECTORY ${resources}/hicolor DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+  install(FILES ${resources}/velmora.lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME velmora)
 
   # The manual page and the changelog go compressed, reproducibly (no name, no time stamp).
   foreach(document velmora.1 changelog)

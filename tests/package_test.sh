@@ -12,7 +12,9 @@ fail() { echo "FAIL: $*"; exit 1; }
 rm -rf "$build/packages"
 (umask 0002 && cd "$build" && cpack -G DEB >/dev/null)  # modes must not follow the builder's umask
 deb=$(ls "$build"/packages/velmora_*.deb)
-lintian -I --fail-on error,warning,info "$deb" || fail "lintian tags above"
+# Debian 12's lintian validates no AppStream metadata, so the override for Debian 13's is unused there.
+tags=$(lintian -I "$deb" | grep -v '^I: velmora: unused-override appstream-metadata-validation-failed$' || :)
+[ -z "$tags" ] || fail "lintian: $tags"
 depends=$(dpkg-deb -f "$deb" Depends) version=$(dpkg-deb -f "$deb" Version)
 echo "$(basename "$deb") depends on: $depends"
 [[ $depends == *libgtk-3-0* && $depends == *libfluidsynth3* &&
@@ -25,7 +27,10 @@ dpkg-deb -x "$deb" "$root"
 program=$root/usr/bin/velmora entry=$root/usr/share/applications/org.velmora.Velmora.desktop
 desktop-file-validate "$entry"
 grep -q '^MimeType=' "$entry" && fail "the entry offers to open files the program never reads"
-report=$(appstreamcli validate-tree --no-net --strict "$root") || fail "AppStream metadata: $report"
+# Accepted: no homepage (there is none), and AppStream 0.16 (Debian 12) not knowing 1.0's <developer>.
+report=$(appstreamcli validate-tree --no-net "$root" | grep '^[EWI]: ' |
+  grep -v -e ': url-homepage-missing$' -e ': unknown-tag developer$' || :)
+[ -z "$report" ] || fail "AppStream metadata: $report"
 [[ $(zcat "$root/usr/share/doc/velmora/changelog.gz" | head -n 1) == "velmora ($version) "* ]] ||
   fail "the changelog's last entry is not version $version"
 grep -qF "<release version=\"$version\"" "$root"/usr/share/metainfo/*.xml ||
