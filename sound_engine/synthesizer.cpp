@@ -21,28 +21,11 @@ namespace {
 // sound the same either way.
 constexpr int kPolyphony = 512;
 
-// FluidSynth starts its SoundFont loader library (libinstpatch) with the first synthesizer and
-// closes it with the last one; every fresh start registers that library's types again and loses
-// ~3 KiB, once per layer with the kept synthesizer (each test makes its own layer). A small
-// synthesizer kept for the life of the process keeps the library started once.
+// A synthesizer no piece plays on, kept for the life of the process.
 struct LoaderKeeper {
   fluid_settings_t* settings = nullptr;
   fluid_synth_t* synth = nullptr;
 };
-
-const LoaderKeeper& KeepSoundFontLoaderStarted() {
-  static const LoaderKeeper keeper = [] {
-    LoaderKeeper started;
-    started.settings = new_fluid_settings();
-    if (!started.settings) return started;
-    fluid_settings_setint(started.settings, "synth.polyphony", 1);
-    fluid_settings_setint(started.settings, "synth.reverb.active", 0);
-    fluid_settings_setint(started.settings, "synth.chorus.active", 0);
-    started.synth = new_fluid_synth(started.settings);
-    return started;
-  }();
-  return keeper;
-}
 
 // FluidSynth's reset stops every voice but leaves what the reverb and chorus hold: a piece
 // stopped among many voices rings on in them for up to half a second, faintly (-53 dBFS with 256
@@ -62,6 +45,20 @@ void LetTheEffectsDieAway(fluid_synth_t* synth) {
 }
 
 }  // namespace
+
+void KeepSoundFontLoaderStarted() {
+  static const LoaderKeeper keeper = [] {
+    LoaderKeeper started;
+    started.settings = new_fluid_settings();
+    if (!started.settings) return started;
+    fluid_settings_setint(started.settings, "synth.polyphony", 1);
+    fluid_settings_setint(started.settings, "synth.reverb.active", 0);
+    fluid_settings_setint(started.settings, "synth.chorus.active", 0);
+    started.synth = new_fluid_synth(started.settings);
+    return started;
+  }();
+  static_cast<void>(keeper);
+}
 
 std::unique_ptr<Synthesizer> Synthesizer::Load(const std::string& soundFont,
                                                platform::MciError& error) {

@@ -12,6 +12,7 @@
 
 #include "sound_engine/midi_piece.h"
 #include "sound_engine/sequencer_playback.h"
+#include "sound_engine/synthesizer.h"
 
 namespace velmora::posix {
 namespace {
@@ -60,7 +61,8 @@ std::string Sent(const Bytes& file) {
 class OfflinePlay {
  public:
   OfflinePlay(const MidiPiece& piece, int frames)
-      : settings_(new_fluid_settings()), synth_(new_fluid_synth(settings_)) {
+      : settings_((KeepSoundFontLoaderStarted(), new_fluid_settings())),
+        synth_(new_fluid_synth(settings_)) {
     fluid_synth_sfload(synth_, "/usr/share/sounds/sf2/default-GM.sf2", 1);
     auto playback = SequencerPlayback::Create(synth_, piece);
     playback->Start();
