@@ -62,7 +62,7 @@ else
   echo "debootstrap: $(elapsed $start), $(du -sm "$root" | cut -f1) MB"
 fi
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-put proc proc /proc && put sysfs sys /sys && put --bind /dev /dev && put devpts devpts /dev/pts
+put proc proc /proc && put sysfs sys /sys && put --bind /dev /dev && put --bind /dev/pts /dev/pts
 put tmpfs shm /dev/shm && put tmpfs tmp /tmp
 
 rm -rf "$root/src"
@@ -78,16 +78,18 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 put --bind /tmp/.X11-unix /tmp/.X11-unix
 [ -z "${XAUTHORITY:-}" ] || cp "$XAUTHORITY" "$root/root/.Xauthority"
-started=$SECONDS && : >"$session/test.log"
+started=$SECONDS
 inside DISPLAY="$DISPLAY" XAUTHORITY=/root/.Xauthority bash -c 'cd /src && ./run.sh' >"$session/run.log" 2>&1 &
 run=$! window=
+apt_summary() { grep -h -e '^Need to get' -e '^After this operation' -e 'newly installed' "$@" || true; }
 while kill -0 $run 2>/dev/null && [ $((SECONDS - started)) -lt 1800 ]; do
   window=$(xdotool search --onlyvisible --name '^Velmora$' 2>/dev/null | head -1) && [ -n "$window" ] && break
   sleep 1
 done
 if [ -n "$window" ]; then
+  apt_summary "$session/run.log"
   echo "./run.sh: window mapped after $(elapsed $started)"
-  xdotool windowclose "$window" 2>/dev/null || true
+  kill -TERM "$(xdotool getwindowpid "$window")" 2>/dev/null || true  # as its close button does
   timeout 10 tail --pid=$run -f /dev/null || kill $run
   run_result=0
 else
@@ -99,7 +101,8 @@ fi
 started=$SECONDS && : >"$session/test.log"
 (inside bash -c 'cd /src && ./test.sh' >"$session/test.log" 2>&1 && echo 0 || echo $?) >"$session/test.rc" &
 tail -n +1 --pid=$! -f "$session/test.log" | grep --line-buffered -e '^== ' -e 'tests passed' \
-  -e 'tests failed' -e 'Failed\|FAILED\|\*\*\*' -e '^E: ' || true
+  -e 'tests failed' -e 'Failed\|FAILED\|\*\*\*' -e '^E: ' -e '^Need to get' -e '^After this operation' \
+  -e 'newly installed' || true
 test_result=$(cat "$session/test.rc")
 echo "./test.sh: exit $test_result after $(elapsed $started)"
 [ $test_result -eq 0 ] || tail -40 "$session/test.log"
