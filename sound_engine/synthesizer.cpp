@@ -21,12 +21,6 @@ namespace {
 // sound the same either way.
 constexpr int kPolyphony = 512;
 
-// A synthesizer no piece plays on, kept for the life of the process.
-struct LoaderKeeper {
-  fluid_settings_t* settings = nullptr;
-  fluid_synth_t* synth = nullptr;
-};
-
 // FluidSynth's reset stops every voice but leaves what the reverb and chorus hold: a piece
 // stopped among many voices rings on in them for up to half a second, faintly (-53 dBFS with 256
 // voices, -35 with 512), and would be heard at the start of the next piece. Rendered here, without
@@ -46,18 +40,19 @@ void LetTheEffectsDieAway(fluid_synth_t* synth) {
 
 }  // namespace
 
-void KeepSoundFontLoaderStarted() {
-  static const LoaderKeeper keeper = [] {
-    LoaderKeeper started;
-    started.settings = new_fluid_settings();
-    if (!started.settings) return started;
-    fluid_settings_setint(started.settings, "synth.polyphony", 1);
-    fluid_settings_setint(started.settings, "synth.reverb.active", 0);
-    fluid_settings_setint(started.settings, "synth.chorus.active", 0);
-    started.synth = new_fluid_synth(started.settings);
-    return started;
+bool KeepSoundFontLoaderStarted() {
+  // A synthesizer no piece plays on; it holds its settings, so both stay reachable from here.
+  static fluid_synth_t* const kept = [] {
+    fluid_settings_t* settings = new_fluid_settings();
+    if (!settings) return static_cast<fluid_synth_t*>(nullptr);
+    fluid_settings_setint(settings, "synth.polyphony", 1);
+    fluid_settings_setint(settings, "synth.reverb.active", 0);
+    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    fluid_synth_t* synth = new_fluid_synth(settings);
+    if (!synth) delete_fluid_settings(settings);
+    return synth;
   }();
-  static_cast<void>(keeper);
+  return kept != nullptr;
 }
 
 std::unique_ptr<Synthesizer> Synthesizer::Load(const std::string& soundFont,
