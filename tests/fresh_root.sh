@@ -62,8 +62,8 @@ else
   echo "debootstrap: $(elapsed $start), $(du -sm "$root" | cut -f1) MB"
 fi
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-put proc proc /proc && put sysfs sys /sys && put --bind /dev /dev && put --bind /dev/pts /dev/pts
-put tmpfs shm /dev/shm && put tmpfs tmp /tmp
+put proc proc /proc; put sysfs sys /sys; put --bind /dev /dev; put --bind /dev/pts /dev/pts
+put tmpfs shm /dev/shm; put tmpfs tmp /tmp
 
 rm -rf "$root/src"
 git clone -q --no-checkout "$repo" "$root/src" && git -C "$root/src" checkout -q "$sha"
