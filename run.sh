@@ -5,7 +5,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 scripts/install_dependencies.sh run
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF >/dev/null
+# CMake's progress is shown only when it fails: its last lines (a package not found) say why.
+report=$(cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=OFF) ||
+  { echo "$report" >&2; exit 1; }
 cmake --build build --target velmora -j"$(nproc)"
 
 cd resources/demo

@@ -11,7 +11,9 @@ scripts/install_dependencies.sh test
 build() {
   local folder=$1 && shift
   [ ! -f "$folder/CMakeCache.txt" ] || set -- "${@/-DCMAKE_TOOLCHAIN_FILE=*/}"
-  cmake -S . -B "$folder" "$@" >/dev/null && cmake --build "$folder" -j"$(nproc)"
+  local report
+  report=$(cmake -S . -B "$folder" "$@") || { echo "$report" >&2; return 1; }  # why, when it fails
+  cmake --build "$folder" -j"$(nproc)"
 }
 build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUILD_TESTING=ON
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DVELMORA_SANITIZE=ON -DBUILD_TESTING=ON

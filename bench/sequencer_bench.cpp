@@ -461,8 +461,8 @@ SoundFontSummary BenchSoundFont(const SinkMonitor& monitor, const std::string& s
   std::printf("Generated files (fluidsynth: -z 1024 -c 2, the same SoundFont)\n  %-44s", "");
   for (long size : kFileSizes) std::printf("%10s", SizeName(size).c_str());
   std::printf("\n");
-  FileRow(
-      "open refused with (0: played)", rows, [](auto& r) { return r.openError; }, "%10u");
+  const auto openError = [](auto& r) { return r.openError; };
+  FileRow("open refused with (0: played)", rows, openError, "%10u");
   FileRow("first open of a process, loads the SoundFont ms", rows,
           [](auto& r) { return r.firstOpenMs; });
   FileRow("open ms", rows, [](auto& r) { return r.openMs; });
@@ -488,8 +488,8 @@ SoundFontSummary BenchSoundFont(const SinkMonitor& monitor, const std::string& s
   FileRow(
       "  context switches", rows, [](auto& r) { return static_cast<double>(r.idleSwitches); },
       "%10.0f");
-  FileRow(
-      "  threads", rows, [](auto& r) { return r.idleThreads; }, "%10d");
+  const auto threads = [](auto& r) { return r.idleThreads; };
+  FileRow("  threads", rows, threads, "%10d");
 
   bool firstSound = true, stopsAtOnce = true, silent = true, nextOpen = true, memory = true,
        memoryBack = true, idle = true;

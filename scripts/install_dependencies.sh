@@ -16,8 +16,8 @@ package=(dpkg-dev file)         # CPack's Debian generator: dpkg-shlibdeps, and 
 windows=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 mingw-w64-tools)
 tests=(
   libgtest-dev googletest       # googletest ships the sources the Windows test builds compile
-  clang libclang-rt-14-dev      # fuzzers and sanitizers
-  clang-format clang-tidy       # the lint check
+  clang                         # fuzzers and sanitizers (with its runtime, found below)
+  clang-format clang-tidy git   # the lint check, on the files git tracks
   libxtst-dev xvfb xdotool x11-utils  # a display for the window tests, driven as a user drives it
   weston                        # a Wayland display without an X server
   dbus at-spi2-core python3-pyatspi   # the accessibility bus, read and driven as a screen reader does
@@ -42,6 +42,25 @@ case "${1:-run}" in
   *) echo "usage: $0 run|package|windows|test" >&2; exit 2 ;;
 esac
 
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+updated=0
+update() { [ $updated -eq 1 ] || "${sudo[@]}" apt-get update -q; updated=1; }
+
+# The sanitizers' and libFuzzer's runtime comes in a package named after clang's major version:
+# that of the release's default clang (the clang package depends on clang-N), whatever it is.
+if [ "${1:-run}" = test ]; then
+  version() {  # the installed clang's, or else the one the package lists offer
+    { dpkg-query -W -f='${Depends}' clang 2>/dev/null || apt-cache depends clang 2>/dev/null; } |
+      grep -o -E '\bclang-[0-9]+\b' | sed -n '1s/clang-//p'  # reading all: no broken pipe
+  }
+  clang_version=$(version)
+  [ -n "$clang_version" ] || { update && clang_version=$(version); }  # a fresh machine has no lists
+  [ -n "$clang_version" ] || { echo "$0: this release offers no clang" >&2; exit 1; }
+  packages+=("libclang-rt-$clang_version-dev")
+fi
+
 missing=()
 for package in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
@@ -50,8 +69,5 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"
-sudo=()
-[ "$(id -u)" -eq 0 ] || sudo=(sudo)
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -q
+update
 "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -53,7 +53,7 @@ std::optional<MidiPiece> LoadMidiPiece(const std::string& path, const MemoryProb
     error = code;
     return std::nullopt;
   };
-  struct stat info {};
+  struct stat info = {};
   if (stat(path.c_str(), &info) != 0) return refuse(err::kFileNotFound);
   if (!S_ISREG(info.st_mode)) return refuse(err::kInvalidFile);
   const FileDescriptor file(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));

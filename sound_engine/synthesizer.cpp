@@ -25,29 +25,6 @@ constexpr int kPolyphony = 512;
 // Half of the synthesizer's 32-bit frame counter: 13.5 hours of rendering.
 constexpr std::uint64_t kMostFramesRendered = std::uint64_t{1} << 31;
 
-// FluidSynth starts its SoundFont loader library (libinstpatch) with the first synthesizer and
-// closes it with the last one; every fresh start registers that library's types again and loses
-// ~3 KiB, once per layer with the kept synthesizer (each test makes its own layer). A small
-// synthesizer kept for the life of the process keeps the library started once.
-struct LoaderKeeper {
-  fluid_settings_t* settings = nullptr;
-  fluid_synth_t* synth = nullptr;
-};
-
-const LoaderKeeper& KeepSoundFontLoaderStarted() {
-  static const LoaderKeeper keeper = [] {
-    LoaderKeeper started;
-    started.settings = new_fluid_settings();
-    if (!started.settings) return started;
-    fluid_settings_setint(started.settings, "synth.polyphony", 1);
-    fluid_settings_setint(started.settings, "synth.reverb.active", 0);
-    fluid_settings_setint(started.settings, "synth.chorus.active", 0);
-    started.synth = new_fluid_synth(started.settings);
-    return started;
-  }();
-  return keeper;
-}
-
 // FluidSynth's reset stops every voice but leaves what the reverb and chorus hold: a piece
 // stopped among many voices rings on in them for up to half a second, faintly (-53 dBFS with 256
 // voices, -35 with 512), and would be heard at the start of the next piece. Rendered here, without
@@ -68,6 +45,21 @@ void LetTheEffectsDieAway(Synthesizer& synthesizer) {
 }
 
 }  // namespace
+
+bool KeepSoundFontLoaderStarted() {
+  // A synthesizer no piece plays on; it holds its settings, so both stay reachable from here.
+  static fluid_synth_t* const kept = [] {
+    fluid_settings_t* settings = new_fluid_settings();
+    if (!settings) return static_cast<fluid_synth_t*>(nullptr);
+    fluid_settings_setint(settings, "synth.polyphony", 1);
+    fluid_settings_setint(settings, "synth.reverb.active", 0);
+    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    fluid_synth_t* synth = new_fluid_synth(settings);
+    if (!synth) delete_fluid_settings(settings);
+    return synth;
+  }();
+  return kept != nullptr;
+}
 
 std::unique_ptr<Synthesizer> Synthesizer::Load(const std::string& soundFont,
                                                platform::MciError& error) {
@@ -90,7 +82,7 @@ std::unique_ptr<Synthesizer> Synthesizer::Load(const std::string& soundFont,
     return nullptr;
   }
   // A FIFO would block FluidSynth's read for good, and a folder is no SoundFont.
-  struct stat info {};
+  struct stat info = {};
   if (stat(soundFont.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
     error = mci_error::kSoundFontDamaged;
     return nullptr;

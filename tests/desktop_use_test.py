@@ -13,6 +13,8 @@
 #   tests/desktop_use_test.py BUILD/velmora [--ways-in]
 import array, os, re, shutil, signal, subprocess, sys, tempfile, threading, time, urllib.parse
 import pyatspi
+from pyatspi import (ROLE_COMBO_BOX, ROLE_FILE_CHOOSER, ROLE_FRAME, ROLE_LABEL, ROLE_PUSH_BUTTON,
+                     ROLE_TABLE, ROLE_TABLE_CELL)
 
 if "VELMORA_TEST_SINK" not in os.environ:
     sys.exit(print("no desktop: run under tests/desktop_session.sh") or 77)
@@ -34,8 +36,8 @@ def walk(node, depth=99):  # the node and those under it, to the depth
     return [node] + [under for child in kids for under in walk(child, depth - 1)]
 
 
-def find(root, role, name=None):
-    return next((n for n in walk(root) if n.getRoleName() == role and name in (None, n.name)), None)
+def find(root, role, name=None):  # by the role's value: its name is the toolkit's wording
+    return next((n for n in walk(root) if n.getRole() == role and name in (None, n.name)), None)
 
 
 def showing():  # the buttons on the screen
@@ -68,11 +70,11 @@ def loudest(seconds, enough=32768):  # the loudest sample the null sink plays in
 def frame_of(velmora):  # the program's window on the accessibility bus: it, its buttons and status
     global buttons
     desktop = pyatspi.Registry.getDesktop(0)
-    frame = wait_for(lambda: next((find(a, "frame", "Velmora") for a in walk(desktop, 1)
+    frame = wait_for(lambda: next((find(a, ROLE_FRAME, "Velmora") for a in walk(desktop, 1)
                                    if a.get_process_id() == velmora.pid), None))
     assert frame, "no frame named Velmora on the bus"
-    buttons = {b.name: b for b in walk(frame) if b.getRoleName() == "push button"}
-    return frame, [n for n in walk(frame) if n.getRoleName() == "label"]
+    buttons = {b.name: b for b in walk(frame) if b.getRole() == ROLE_PUSH_BUTTON}
+    return frame, [n for n in walk(frame) if n.getRole() == ROLE_LABEL]
 
 
 def users():
@@ -89,12 +91,12 @@ def users():
         assert [n.name for n in labels] == ["", " Velmora MIDI player "], "the labels"
 
         press(buttons["Get Mid File"])
-        dialog = wait_for(lambda: find(frame.parent, "file chooser", "Open File"))
-        assert find(dialog, "combo box", "Mid Files (*.mid) (*.Mid)"), "the type named as given"
-        files = wait_for(lambda: find(dialog, "table", "Files"))
-        assert wait_for(lambda: find(files, "table cell", "velmora-demo.mid")), "the tune not listed"
+        dialog = wait_for(lambda: find(frame.parent, ROLE_FILE_CHOOSER, "Open File"))
+        assert find(dialog, ROLE_COMBO_BOX, "Mid Files (*.mid) (*.Mid)"), "the type named as given"
+        files = wait_for(lambda: find(dialog, ROLE_TABLE, "Files"))
+        assert wait_for(lambda: find(files, ROLE_TABLE_CELL, "velmora-demo.mid")), "the tune not listed"
         files.queryTable().addRowSelection(0)
-        press(find(dialog, "push button", "Open"))
+        press(find(dialog, ROLE_PUSH_BUTTON, "Open"))
         assert wait_for(lambda: showing() == ["Play"]), "no Play after the choice"
         press(buttons["Play"])
         assert wait_for(lambda: status.name == "Now Playing \nvelmora-demo.mid"), status.name
@@ -105,7 +107,7 @@ def users():
         assert loudest(1.0) <= 64, "sound after Stop"
 
         keys("Velmora", "Tab", "Escape", "space")  # a Windows window does not close on Escape
-        assert wait_for(lambda: find(frame.parent, "file chooser", "Open File")), "Space on Get Mid File"
+        assert wait_for(lambda: find(frame.parent, ROLE_FILE_CHOOSER, "Open File")), "Space on Get Mid File"
         keys("Open File", "ctrl+l", "sleep", "0.3", "type", "velmora-demo.mid")
         keys("Open File", "Return")
         assert wait_for(lambda: showing() == ["Play"]), "no Play after the choice by keys"

@@ -34,7 +34,10 @@ types=$(sed -n 's/^MimeType=//p' "$entry")
 update-mime-database "$root/usr/share/mime" >/dev/null 2>&1 && printf 'RIFF\4\0\0\0RMID' >"$root/tune.rmi"
 [ "$(XDG_DATA_DIRS="$root/usr/share:/usr/share" gio info -a standard::content-type "$root/tune.rmi" |
   sed -n 's/.*content-type: //p')" = audio/midi ] || fail ".rmi is not typed as MIDI"
-report=$(appstreamcli validate-tree --no-net --strict "$root") || fail "AppStream metadata: $report"
+# Accepted: no homepage (there is none), and AppStream 0.16 (Debian 12) not knowing 1.0's <developer>.
+report=$(appstreamcli validate-tree --no-net "$root" | grep '^[EWI]: ' |
+  grep -v -e ': url-homepage-missing$' -e ': unknown-tag developer$' || :)
+[ -z "$report" ] || fail "AppStream metadata: $report"
 [[ $(zcat "$root/usr/share/doc/velmora/changelog.gz" | head -n 1) == "velmora ($version) "* ]] ||
   fail "the changelog's last entry is not version $version"
 grep -qF "<release version=\"$version\"" "$root"/usr/share/metainfo/*.xml ||

@@ -17,6 +17,7 @@
 
 #include "sound_engine/midi_piece.h"
 #include "sound_engine/piece_renderer.h"
+#include "sound_engine/synthesizer.h"
 
 thread_local std::size_t allocations = 0;  // by operator new, on this thread
 
@@ -74,7 +75,8 @@ std::string Sent(const Bytes& file) {
 class OfflinePlay {
  public:
   OfflinePlay(const MidiPiece& piece, int frames)
-      : settings_(new_fluid_settings()), synth_(new_fluid_synth(settings_)) {
+      : settings_((KeepSoundFontLoaderStarted(), new_fluid_settings())),
+        synth_(new_fluid_synth(settings_)) {
     fluid_synth_sfload(synth_, "/usr/share/sounds/sf2/default-GM.sf2", 1);
     PieceRenderer renderer(synth_, piece, {});
     renderer.Start();

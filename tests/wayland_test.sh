@@ -12,6 +12,7 @@ fail() { echo "FAIL: $*"; cat "$runtime/weston.log"; exit 1; }
 export XDG_RUNTIME_DIR=$runtime WAYLAND_DISPLAY=velmora-wayland
 weston --backend=headless-backend.so --socket="$WAYLAND_DISPLAY" --idle-time=0 >"$runtime/weston.log" 2>&1 &
 for _ in $(seq 100); do [ -S "$runtime/$WAYLAND_DISPLAY" ] && break; sleep 0.1; done
+# An object is written interface@id up to libwayland 1.22 and interface#id from 1.23.
 shown() { grep -q "$1" "$runtime/protocol"; }
 
 WAYLAND_DEBUG=client "$program" 2>"$runtime/protocol" &
@@ -20,9 +21,9 @@ kill -TERM $! && wait $! || fail "the X11 window did not close"
 ! shown xdg_toplevel || fail "Wayland taken where X11 was offered"
 
 (unset DISPLAY && exec env WAYLAND_DEBUG=client "$program" 2>"$runtime/protocol") &
-for _ in $(seq 100); do shown 'xdg_surface@[0-9]*\.ack_configure' && break; sleep 0.1; done
-shown 'xdg_toplevel@[0-9]*\.set_title("Velmora")' || fail "no window titled Velmora"
-shown 'xdg_toplevel@[0-9]*\.set_app_id("org.velmora.Velmora")' || fail "not the entry's app id"
+for _ in $(seq 100); do shown 'xdg_surface[@#][0-9]*\.ack_configure' && break; sleep 0.1; done
+shown 'xdg_toplevel[@#][0-9]*\.set_title("Velmora")' || fail "no window titled Velmora"
+shown 'xdg_toplevel[@#][0-9]*\.set_app_id("org.velmora.Velmora")' || fail "not the entry's app id"
 sleep 0.3 && start=$(date +%s%N) && kill -TERM $! && wait $! || fail "SIGTERM did not end it with 0"
 took=$((($(date +%s%N) - start) / 1000000))
 [ "$took" -lt 500 ] || fail "closing took $took ms: the slide did not end at once"

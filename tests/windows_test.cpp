@@ -91,18 +91,18 @@ std::string ChooseInDialog(RealForm<>& f, const std::string& path) {
   return seen.get();
 }
 
-// The client area as the screen shows it.
+// The client area as the window system holds it for the screen, in the window's own pixels. Wine
+// 10 keeps the display at 96 DPI and shows a program aware of 144 DPI on a screen 1.5 times as
+// wide, scaled down onto it, so the display's pixels are not the window's (Wine 8's were).
 std::vector<COLORREF> Capture(HWND window, int w, int h) {
-  POINT origin{0, 0};
-  ClientToScreen(window, &origin);
-  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  HDC screen = GetDC(window), memory = CreateCompatibleDC(screen);
   HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
   SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, w, h, screen, origin.x, origin.y, SRCCOPY);
+  BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
   std::vector<COLORREF> pixels;
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) pixels.push_back(GetPixel(memory, x, y));
-  DeleteDC(memory), DeleteObject(bitmap), ReleaseDC(nullptr, screen);
+  DeleteDC(memory), DeleteObject(bitmap), ReleaseDC(window, screen);
   return pixels;
 }
 
