@@ -3,6 +3,7 @@
 // wake-up) before Play, once the piece rests, and after Stop.
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <array>
 #include <condition_variable>
 #include <cstdio>

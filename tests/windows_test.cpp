@@ -118,7 +118,9 @@ struct TestFiles {
 };
 
 // Notes when each closing pass reached the screen; ends the program with 0 only if the test had no
-// failure and the slide crossed the screen in about a second.
+// failure and the slide was paced by the clock: never under half a second (the core's test checks
+// the pace itself). On a loaded machine a pass takes longer than its share and the slide with it,
+// so the upper bound only catches a slide that waits far too long.
 struct TimedWindow : win32::Win32WindowSystem {
   using Win32WindowSystem::Win32WindowSystem;
   std::vector<platform::Clock::Duration> passes;
@@ -128,7 +130,7 @@ struct TimedWindow : win32::Win32WindowSystem {
   [[noreturn]] void EndProgram() override {
     const double took = std::chrono::duration<double>(passes.back() - passes.front()).count();
     std::printf("slide: %zu passes in %.3f s\n", passes.size(), took);
-    ExitProcess(::testing::Test::HasFailure() ? 1 : took >= 0.5 && took <= 2.0 ? 0 : 3);
+    ExitProcess(::testing::Test::HasFailure() ? 1 : took >= 0.5 && took <= 8.0 ? 0 : 3);
   }
 };
 
