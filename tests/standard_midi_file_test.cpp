@@ -208,10 +208,16 @@ TEST(PieceRenderer, ComesToRestOnceAtTheEndOrTheClocksFarLimit) {
 }  // namespace
 }  // namespace velmora::posix
 
-void* operator new(std::size_t size) {
+// Every form the deletes below may free is counted and taken from malloc: GoogleTest 1.15 (Debian
+// 13) allocates with the nothrow form, which the sanitizer's own would pair with its own delete.
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
   ++allocations;
-  if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
+  return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new(std::size_t size) {
+  if (void* memory = operator new(size, std::nothrow)) return memory;
   throw std::bad_alloc();
 }
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
