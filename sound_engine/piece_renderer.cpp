@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdio>
 #include <utility>
 
 namespace velmora::posix {
@@ -86,6 +87,7 @@ void PieceRenderer::CountSilence(const float* block) noexcept {
   try {
     ended_();  // the program's code: nothing it throws may cross the output's C callback
   } catch (...) {
+    std::fputs("velmora: the notice that the piece has ended failed\n", stderr);
   }
 }
 

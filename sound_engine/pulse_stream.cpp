@@ -80,8 +80,8 @@ bool PulseStream::Start() {
   const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, 44100, 2};
   stream_ = pa_stream_new(server_.context(), "Music", &spec, nullptr);
   if (!stream_) return false;
-  pa_stream_set_state_callback(
-      stream_, [](pa_stream*, void* loop) { Signal(loop); }, loop());
+  const auto signalLoop = [](pa_stream*, void* loop) { Signal(loop); };
+  pa_stream_set_state_callback(stream_, signalLoop, loop());
   pa_stream_set_write_callback(stream_, &OnWrite, this);
   const pa_buffer_attr buffer{static_cast<std::uint32_t>(-1), kBufferBytes,
                               static_cast<std::uint32_t>(-1), kRefillBytes,
@@ -219,8 +219,8 @@ bool SoundServerConnection::Connected() {
   Disconnect();
   context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Velmora");
   if (!context_) return false;
-  pa_context_set_state_callback(
-      context_, [](pa_context*, void* loop) { Signal(loop); }, loop_);
+  const auto signalLoop = [](pa_context*, void* loop) { Signal(loop); };
+  pa_context_set_state_callback(context_, signalLoop, loop_);
   if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
   answered_ = WaitFor(loop_,
                       [this] {
