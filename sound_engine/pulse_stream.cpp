@@ -77,8 +77,8 @@ class PulseStream final : public AudioStream {
 };
 
 bool PulseStream::Start() {
-  const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, 44100, 2};
-  stream_ = pa_stream_new(server_.context(), "Music", &spec, nullptr);
+  const pa_sample_spec format{PA_SAMPLE_FLOAT32NE, 44100, 2};
+  stream_ = pa_stream_new(server_.context(), "Music", &format, nullptr);
   if (!stream_) return false;
   const auto signalLoop = [](pa_stream*, void* loop) { Signal(loop); };
   pa_stream_set_state_callback(stream_, signalLoop, loop());
